@@ -1,0 +1,50 @@
+// Live H.264 encoding with libx264: frames in, length-prefixed access units out.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "picture_input.h"
+#include "x264_settings.h"
+
+struct EncodedVideoFrame {
+    std::vector<uint8_t> data;  // NAL units, each behind its 4-byte big-endian length
+    int64_t presentationTime = 0;  // 100-ns units
+    int64_t decodingTime = 0;
+    bool keyFrame = false;
+};
+
+class H264Encoder {
+public:
+    // frameDuration in 100-ns units (AvgTimePerFrame); 0 is taken as 30 fps.
+    static std::unique_ptr<H264Encoder> Create(const X264Settings& settings, const VideoInputFormat& input,
+                                               int64_t frameDuration, int sarWidth, int sarHeight,
+                                               std::string* error);
+    ~H264Encoder();
+
+    // SPS then PPS, each behind its 16-bit big-endian length.
+    const std::vector<uint8_t>& SequenceHeader() const { return sequenceHeader_; }
+    int64_t FrameDuration() const { return frameDuration_; }
+
+    // Encodes one frame stamped `startTime`; finished frames (possibly none, possibly
+    // several) are appended to `out`. False on a frame that x264 or the converter refused.
+    bool Encode(const uint8_t* data, size_t size, int64_t startTime, std::vector<EncodedVideoFrame>* out);
+    // Drains the frames x264 still holds (end of stream).
+    void Flush(std::vector<EncodedVideoFrame>* out);
+
+private:
+    H264Encoder(x264_t* encoder, const VideoInputFormat& input, int64_t frameDuration);
+    void Collect(x264_nal_t* nals, int count, const x264_picture_t& picture, std::vector<EncodedVideoFrame>* out);
+
+    x264_t* encoder_;
+    PictureInput input_;
+    int64_t frameDuration_;
+    std::vector<uint8_t> sequenceHeader_;
+    // x264 may give the first frames decoding times before zero; the sink drops negative
+    // times, so every time is shifted later by the first frame's deficit.
+    bool haveShift_ = false;
+    int64_t shift_ = 0;
+    int64_t lastPts_ = INT64_MIN;
+};
