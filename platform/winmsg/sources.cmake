@@ -1,0 +1,2 @@
+target_sources(vplatform PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/winmsg.cpp)
