@@ -1,0 +1,108 @@
+#include "resampling.h"
+
+#include <algorithm>
+#include <limits>
+
+double LinearSourcePosition(uint32_t i, uint32_t s, uint32_t n)
+{
+    // A single destination sample would divide by zero; it takes the middle of the source.
+    if (n < 2) return s > 1 ? (s - 1) / 2.0 : 0.0;
+    double step = (double(s) - 1) / (double(n) - 1);
+    return i * step;
+}
+
+static void BuildLinearIndex(uint32_t s, uint32_t n, std::vector<uint32_t>& index, std::vector<double>& phase)
+{
+    index.resize(n);
+    phase.resize(n);
+    for (uint32_t i = 0; i < n; ++i) {
+        double x = LinearSourcePosition(i, s, n);
+        uint32_t x0 = std::min(static_cast<uint32_t>(x), s - 1);
+        index[i] = x0;
+        phase[i] = x - x0;
+    }
+}
+
+bool CResamplingBase::InitializePanorama(uint32_t srcH, uint32_t srcW, uint32_t dstH, uint32_t dstW,
+                                         uint32_t affinityMask, double horizontalCoefficient,
+                                         double verticalCoefficient)
+{
+    horizontalCoefficient_ = horizontalCoefficient;
+    verticalCoefficient_ = verticalCoefficient;
+    return Initialize(srcH, srcW, dstH, dstW, affinityMask);
+}
+
+bool CResamplingBase::Initialize(uint32_t srcH, uint32_t srcW, uint32_t dstH, uint32_t dstW, uint32_t affinityMask)
+{
+    pool_.Stop();
+    constexpr uint32_t kMax = std::numeric_limits<uint16_t>::max();  // job ranges are 16-bit
+    if (srcH > kMax || srcW > kMax || dstH > kMax || dstW > kMax) return false;
+    srcH_ = srcH;
+    srcW_ = srcW;
+    dstH_ = dstH;
+    dstW_ = dstW;
+    empty_ = srcH == 0 || srcW == 0 || dstH == 0 || dstW == 0;
+    srcRows_.assign(srcH, nullptr);
+    dstRows_.assign(dstH, nullptr);
+    if (!empty_) {
+        BuildLinearIndex(srcW, dstW, xIndex_, xPhase_);
+        BuildLinearIndex(srcH, dstH, yIndex_, yPhase_);
+    }
+    pool_.Start(affinityMask, [this](const ResampleJob& job) { RunJob(job); });
+    threaded_ = true;
+    if (!empty_) BuildWeights();
+    return true;
+}
+
+void CResamplingBase::Process(const uint8_t* srcPlane, uint8_t* dstPlane)
+{
+    if (empty_) return;
+    for (uint32_t y = 0; y < srcH_; ++y) srcRows_[y] = srcPlane + size_t(y) * srcW_;
+    for (uint32_t y = 0; y < dstH_; ++y) dstRows_[y] = dstPlane + size_t(y) * dstW_;
+    if (threaded_)
+        ProcessThreaded();
+    else
+        ProcessSingle();
+}
+
+CResamplingBase::~CResamplingBase() { pool_.Stop(); }
+
+void CResamplingBase::RunSplit(uint32_t total, uint8_t pass)
+{
+    uint32_t n = pool_.WorkerCount();
+    uint32_t share = total / n;
+    for (uint32_t k = 0; k < n; ++k) {
+        ResampleJob& job = pool_.Job(k);
+        job.first = static_cast<uint16_t>(k * share);
+        job.last = static_cast<uint16_t>(k + 1 == n ? total : (k + 1) * share);
+        job.pass = pass;
+    }
+    pool_.RunJobs();
+}
+
+// The workers call back into the object, so they must be gone before its tables are.
+CNearestNeighbor::~CNearestNeighbor() { pool_.Stop(); }
+
+void CNearestNeighbor::ProcessSingle() { RunJob({0, static_cast<uint16_t>(dstH_), kVerticalPass, 0}); }
+
+void CNearestNeighbor::ProcessThreaded() { RunSplit(dstH_, kVerticalPass); }
+
+void CNearestNeighbor::RunJob(const ResampleJob& job)
+{
+    for (uint32_t i = job.first; i < job.last; ++i) {
+        const uint8_t* src = srcRows_[yIndex_[i]];
+        uint8_t* dst = dstRows_[i];
+        for (uint32_t j = 0; j < dstW_; ++j) dst[j] = src[xIndex_[j]];
+    }
+}
+
+std::unique_ptr<CResamplingBase> CreateResampler(int method)
+{
+    switch (method) {
+    case -1: return std::make_unique<CNearestNeighbor>();
+    case 0: return std::make_unique<CBilinearInt>();
+    case 1: return std::make_unique<CBicubicInt>();
+    case 2: return std::make_unique<CLanczosInt>();
+    default: return nullptr;
+    }
+}

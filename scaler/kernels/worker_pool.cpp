@@ -1,0 +1,100 @@
+#include "worker_pool.h"
+
+#include <bit>
+#include <memory>
+
+#include <pthread.h>
+#include <sched.h>
+
+void CManualEvent::Set()
+{
+    {
+        std::lock_guard lock(mutex_);
+        signalled_ = true;
+    }
+    changed_.notify_all();
+}
+
+void CManualEvent::Reset()
+{
+    std::lock_guard lock(mutex_);
+    signalled_ = false;
+}
+
+void CManualEvent::Wait()
+{
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return signalled_; });
+}
+
+uint32_t ProcessAffinityMask()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof(set), &set) != 0) return 1;
+    uint32_t mask = 0;
+    for (int cpu = 0; cpu < 32; ++cpu)
+        if (CPU_ISSET(cpu, &set)) mask |= 1u << cpu;
+    return mask ? mask : 1;
+}
+
+static void AllowProcessors(std::thread& thread, uint32_t mask)
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    for (int cpu = 0; cpu < 32; ++cpu)
+        if (mask & (1u << cpu)) CPU_SET(cpu, &set);
+    // A mask naming absent processors is refused by the kernel; the worker then runs anywhere.
+    pthread_setaffinity_np(thread.native_handle(), sizeof(set), &set);
+}
+
+void CWorkerPool::Start(uint32_t mask, JobRunner run)
+{
+    Stop();
+    run_ = std::move(run);
+    uint32_t count = std::max(1, std::popcount(mask));
+    jobs_.assign(count, ResampleJob{});
+    for (uint32_t i = 0; i < count; ++i) {
+        startEvents_.push_back(std::make_unique<CManualEvent>());
+        doneEvents_.push_back(std::make_unique<CManualEvent>());
+    }
+    keepRunning_ = true;
+    // Each worker gets its index as its argument, so it knows its slot before it first runs.
+    for (uint32_t i = 0; i < count; ++i) {
+        threads_.emplace_back(&CWorkerPool::WorkerLoop, this, i);
+        if (mask) AllowProcessors(threads_.back(), mask);
+    }
+}
+
+void CWorkerPool::Stop()
+{
+    if (threads_.empty()) return;
+    keepRunning_ = false;
+    for (auto& start : startEvents_) start->Set();
+    for (auto& thread : threads_) thread.join();
+    threads_.clear();
+    startEvents_.clear();
+    doneEvents_.clear();
+    jobs_.clear();
+}
+
+void CWorkerPool::RunJobs()
+{
+    for (auto& start : startEvents_) start->Set();
+    for (auto& done : doneEvents_) done->Wait();
+    for (auto& done : doneEvents_) done->Reset();
+}
+
+void CWorkerPool::WorkerLoop(uint32_t index)
+{
+    CManualEvent& start = *startEvents_[index];
+    CManualEvent& done = *doneEvents_[index];
+    for (;;) {
+        start.Wait();
+        if (!keepRunning_) break;
+        run_(jobs_[index]);
+        start.Reset();
+        done.Set();
+    }
+    done.Set();
+}
