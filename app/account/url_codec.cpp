@@ -1,0 +1,55 @@
+#include "url_codec.h"
+
+#include <cctype>
+#include <cstring>
+
+namespace {
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+std::string fnstUrlEncodeUTF8(const std::string& stInput)
+{
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : stInput) {
+        if (std::isalnum(c) || (c != 0 && std::strchr("-_.!*~\\()", c))) {
+            out += char(c);
+        } else if (c == ' ') {
+            out += '+';
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+std::string PercentDecode(const std::string& text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '+') {
+            out += ' ';
+        } else if (text[i] != '%') {
+            out += text[i];
+        } else if (i + 2 >= text.size()) {
+            throw DecodeError("decode of string failed: \"" + text + "\"");
+        } else {
+            int high = HexValue(text[i + 1]), low = HexValue(text[i + 2]);
+            if (high < 0 || low < 0)
+                throw DecodeError("'$" + text.substr(i + 1, 2) + "' is not a valid integer value");
+            out += char(high * 16 + low);
+            i += 2;
+        }
+    }
+    return out;
+}

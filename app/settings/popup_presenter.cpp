@@ -1,0 +1,23 @@
+#include "popup_presenter.h"
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+void StderrPopupPresenter::ShowMessage(const std::string& first, const std::string& second)
+{
+    std::fprintf(stderr, "%s\n", first.c_str());
+    if (!second.empty()) std::fprintf(stderr, "%s\n", second.c_str());
+}
+
+bool StderrPopupPresenter::AskRewrite(const std::string& question, const std::string& fileName)
+{
+    std::fprintf(stderr, "%s\n%s (answered No)\n", fileName.c_str(), question.c_str());
+    return false;
+}
+
+void StderrPopupPresenter::ShowWaitNotice(const std::string& text, int milliseconds)
+{
+    std::fprintf(stderr, "%s\n", text.c_str());
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
