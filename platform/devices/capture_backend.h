@@ -53,3 +53,9 @@ public:
     virtual bool SetLevel(double level) = 0;
     virtual bool GetLevel(double* level) = 0;
 };
+
+// HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED): binding to a device that is gone.
+constexpr HRESULT kDeviceNotConnected = static_cast<HRESULT>(0x8007048F);
+// HRESULT_FROM_WIN32(ERROR_GEN_FAILURE), "A device attached to the system is not functioning.":
+// starting a filter whose device cannot stream.
+constexpr HRESULT kDeviceNotFunctioning = static_cast<HRESULT>(0x8007001F);

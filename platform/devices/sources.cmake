@@ -3,9 +3,11 @@
 pkg_check_modules(VELTRO_DEVICE_LIBS REQUIRED IMPORTED_TARGET libpulse libpulse-simple libudev)
 target_sources(vplatform PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/video_format.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/capture_media_types.cpp
   ${CMAKE_CURRENT_LIST_DIR}/v4l2_camera.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pulse_microphone.cpp
   ${CMAKE_CURRENT_LIST_DIR}/test_pattern.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tone.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/virtual_devices.cpp
   ${CMAKE_CURRENT_LIST_DIR}/device_watch.cpp)
 target_link_libraries(vplatform PRIVATE PkgConfig::VELTRO_DEVICE_LIBS)

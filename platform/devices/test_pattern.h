@@ -26,6 +26,7 @@ public:
     LONG SquareX(uint64_t index, int speed) const;
     LONG SquareSize() const { return square_; }
     LONG SquareTop() const { return squareTop_; }
+    LONG CounterHeight() const { return 9 * digitScale_; }  // glyph rows and margins
 
 private:
     void FillRect(uint8_t* frame, LONG x, LONG y, LONG w, LONG h, Rgb colour) const;

@@ -1,0 +1,114 @@
+#include "virtual_devices.h"
+
+#include <atomic>
+#include <optional>
+
+#include "test_pattern.h"
+#include "tone.h"
+
+namespace {
+
+class PatternCamera final : public VideoCamera {
+public:
+    PatternCamera()
+    {
+        const std::pair<LONG, LONG> sizes[] = {{320, 240}, {640, 360}, {640, 480}, {800, 600}, {1280, 720}, {1920, 1080}};
+        for (PixelFormat pixel : {PixelFormat::YUY2, PixelFormat::RGB24, PixelFormat::RGB32})
+            for (auto [w, h] : sizes)
+                formats_.push_back({pixel, w, h, {166667, 333333, 400000, 666667, 1000000, 10000000}, true});
+    }
+
+    const std::vector<VideoFormat>& Formats() const override { return formats_; }
+    bool PacedByDevice() const override { return false; }
+
+    bool Start(const VideoFormat& format, REFERENCE_TIME, std::string* error) override
+    {
+        if (!IsVirtualDevicePresent(VirtualDevice::Camera)) {
+            if (error) *error = std::string(kVirtualCameraName) + " is removed";
+            return false;
+        }
+        bool sameFormat = pattern_ && current_.pixel == format.pixel && current_.width == format.width &&
+                          current_.height == format.height;
+        if (!sameFormat) pattern_.emplace(format.pixel, format.width, format.height);
+        current_ = format;
+        frame_ = 0;
+        return true;
+    }
+
+    CaptureResult Capture(uint8_t* dst, size_t capacity, size_t* length, int) override
+    {
+        if (!IsVirtualDevicePresent(VirtualDevice::Camera)) return CaptureResult::Lost;
+        if (!pattern_ || capacity < pattern_->FrameSize()) return CaptureResult::Lost;
+        pattern_->Render(frame_++, speed_.load(), dst);
+        *length = pattern_->FrameSize();
+        return CaptureResult::Frame;
+    }
+
+    void Stop() override {}
+
+    std::vector<DeviceControl> Controls() override
+    {
+        return {{kPatternSpeedControl, "Pattern Speed", DeviceControlType::Integer, 0, 16, 1, 4, speed_.load(), {}}};
+    }
+
+    bool SetControl(uint32_t id, int32_t value) override
+    {
+        if (id != kPatternSpeedControl || value < 0 || value > 16) return false;
+        speed_ = value;
+        return true;
+    }
+
+private:
+    std::vector<VideoFormat> formats_;
+    std::optional<TestPattern> pattern_;
+    VideoFormat current_{};
+    uint64_t frame_ = 0;
+    std::atomic<int32_t> speed_{4};
+};
+
+class ToneMicrophone final : public Microphone {
+public:
+    const std::vector<AudioFormat>& Formats() const override { return formats_; }
+    bool PacedByDevice() const override { return false; }
+
+    bool Start(const AudioFormat& format, size_t, std::string* error) override
+    {
+        if (!IsVirtualDevicePresent(VirtualDevice::Microphone)) {
+            if (error) *error = std::string(kVirtualMicrophoneName) + " is removed";
+            return false;
+        }
+        tone_.emplace(format.sampleRate, format.channels);
+        return true;
+    }
+
+    CaptureResult Capture(int16_t* dst, size_t frames) override
+    {
+        if (!IsVirtualDevicePresent(VirtualDevice::Microphone) || !tone_) return CaptureResult::Lost;
+        tone_->Render(dst, frames, level_.load());
+        return CaptureResult::Frame;
+    }
+
+    void Stop() override {}
+
+    bool SetLevel(double level) override
+    {
+        if (!(level >= 0.0 && level <= 1.0)) return false;
+        level_ = level;
+        return true;
+    }
+    bool GetLevel(double* level) override
+    {
+        *level = level_.load();
+        return true;
+    }
+
+private:
+    std::vector<AudioFormat> formats_{{44100, 2}, {48000, 2}, {8000, 1}};
+    std::optional<ToneGenerator> tone_;
+    std::atomic<double> level_{1.0};
+};
+
+}  // namespace
+
+std::unique_ptr<VideoCamera> CreatePatternCamera() { return std::make_unique<PatternCamera>(); }
+std::unique_ptr<Microphone> CreateToneMicrophone() { return std::make_unique<ToneMicrophone>(); }

@@ -1,0 +1,13 @@
+// The backends of the virtual test devices: a camera drawing the test pattern and a
+// microphone playing a tone per channel. Both fail as pulled devices while removed.
+#pragma once
+
+#include <memory>
+
+#include "capture_backend.h"
+
+std::unique_ptr<VideoCamera> CreatePatternCamera();
+std::unique_ptr<Microphone> CreateToneMicrophone();
+
+// The pattern camera's one control: how many steps the square moves per frame.
+constexpr uint32_t kPatternSpeedControl = 1;
