@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+
+#include <libyuv/convert_argb.h>
+#include <libyuv/convert_from.h>
+#include <libyuv/planar_functions.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <numeric>
+#include <set>
+
+#include "h264/h264_encoder.h"
+#include "h264_decode.h"
+#include "test_support.h"
+
+namespace {
+
+constexpr int64_t kFrame30 = 333333;
+
+VideoInputFormat I420Format(int width, int height)
+{
+    return {PixelLayout::I420, width, height, width, false};
+}
+
+double Mean(const std::vector<uint8_t>& plane, int width, int firstRow, int rows)
+{
+    const auto begin = plane.begin() + static_cast<std::ptrdiff_t>(firstRow) * width;
+    return std::accumulate(begin, begin + static_cast<std::ptrdiff_t>(rows) * width, 0.0) / (rows * width);
+}
+
+}  // namespace
+
+TEST(H264Encoder, LiveStreamFollowsTheRegistry)
+{
+    ScratchHome home;
+    SetRegistryDword(kX264SettingsKey, "Bitrate", 800);
+    SetRegistryDword(kX264SettingsKey, "VBVMaxRate", 960);
+    SetRegistryDword(kX264SettingsKey, "VBVSize", 800);
+    SetRegistryDword(kX264SettingsKey, "KeyIntMin", 30);
+    SetRegistryDword(kX264SettingsKey, "KeyIntMax", 60);
+    const int width = 640, height = 360, count = 300;
+    std::string error;
+    auto encoder = H264Encoder::Create(ReadX264Settings(), I420Format(width, height), kFrame30, 0, 0, &error);
+    ASSERT_TRUE(encoder) << error;
+
+    std::vector<EncodedVideoFrame> out;
+    std::set<int64_t> inputTimes;
+    for (int i = 0; i < count; ++i) {
+        const auto frame = MovingPictureI420(width, height, i);
+        inputTimes.insert(i * kFrame30);
+        ASSERT_TRUE(encoder->Encode(frame.data(), frame.size(), i * kFrame30, &out));
+    }
+    encoder->Flush(&out);
+    ASSERT_EQ(out.size(), size_t(count));
+
+    std::vector<std::vector<uint8_t>> samples;
+    size_t bytes = 0;
+    int lastKey = -1000, keys = 0;
+    std::set<int64_t> shiftedTimes;
+    for (size_t i = 0; i < out.size(); ++i) {
+        const auto& f = out[i];
+        samples.push_back(f.data);
+        bytes += f.data.size();
+        shiftedTimes.insert(f.presentationTime);
+        EXPECT_LE(f.decodingTime, f.presentationTime);
+        EXPECT_GE(f.decodingTime, 0);
+        if (i > 0) EXPECT_GT(f.decodingTime, out[i - 1].decodingTime);
+        // Every sample is a run of 4-byte-length-prefixed NAL units that fills it exactly.
+        size_t at = 0;
+        while (at + 4 <= f.data.size())
+            at += 4 + (size_t(f.data[at]) << 24 | size_t(f.data[at + 1]) << 16 | size_t(f.data[at + 2]) << 8 | f.data[at + 3]);
+        EXPECT_EQ(at, f.data.size());
+        if (f.keyFrame) {
+            if (i > 0) EXPECT_LE(int(i) - lastKey, 60);
+            lastKey = int(i);
+            ++keys;
+        }
+    }
+    EXPECT_TRUE(out.front().keyFrame);
+    EXPECT_GE(keys, count / 60);
+    // Every input time comes back, all shifted by the same encoder delay.
+    const int64_t shift = *shiftedTimes.begin() - *inputTimes.begin();
+    std::set<int64_t> unshifted;
+    for (int64_t t : shiftedTimes) unshifted.insert(t - shift);
+    EXPECT_EQ(unshifted, inputTimes);
+
+    const double kbps = bytes * 8.0 / (count / 30.0) / 1000.0;
+    EXPECT_NEAR(kbps, 800, 800 * 0.25);
+
+    const DecodedVideo decoded = DecodeH264(encoder->SequenceHeader(), samples);
+    EXPECT_EQ(decoded.errors, 0);
+    EXPECT_EQ(decoded.frames, count);
+    EXPECT_EQ(decoded.width, width);
+    EXPECT_EQ(decoded.height, height);
+}
+
+// A picture whose top half is bright and warm and whose bottom half is dark and cool,
+// fed in every layout the encoder takes: orientation and chroma order must survive.
+TEST(H264Encoder, EveryInputLayoutKeepsOrientationAndColours)
+{
+    ScratchHome home;
+    SetRegistryDword(kX264SettingsKey, "RCMethod ", 1);
+    SetRegistryDword(kX264SettingsKey, "QPConst", 8);
+    SetRegistryDword(kX264SettingsKey, "QPMin", 0);
+    const int w = 64, h = 48;
+    std::vector<uint8_t> y(w * h), u(w * h / 4), v(w * h / 4);
+    for (int row = 0; row < h; ++row) std::fill_n(y.begin() + row * w, w, row < h / 2 ? 160 : 60);
+    for (int row = 0; row < h / 2; ++row) {
+        std::fill_n(u.begin() + row * w / 2, w / 2, row < h / 4 ? 110 : 150);
+        std::fill_n(v.begin() + row * w / 2, w / 2, row < h / 4 ? 160 : 110);
+    }
+    struct Case {
+        PixelLayout layout;
+        int stride;
+        bool bottomUp;
+        std::vector<uint8_t> data;
+    };
+    std::vector<Case> cases;
+    auto planar = [&](const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+        std::vector<uint8_t> d(y);
+        d.insert(d.end(), a.begin(), a.end());
+        d.insert(d.end(), b.begin(), b.end());
+        return d;
+    };
+    cases.push_back({PixelLayout::I420, w, false, planar(u, v)});
+    cases.push_back({PixelLayout::YV12, w, false, planar(v, u)});
+    std::vector<uint8_t> packed(w * h * 2), nv12(w * h * 3 / 2), rgb24(w * h * 3), rgb32(w * h * 4);
+    libyuv::I420ToNV12(y.data(), w, u.data(), w / 2, v.data(), w / 2, nv12.data(), w, nv12.data() + w * h, w, w, h);
+    cases.push_back({PixelLayout::NV12, w, false, nv12});
+    libyuv::I420ToYUY2(y.data(), w, u.data(), w / 2, v.data(), w / 2, packed.data(), w * 2, w, h);
+    cases.push_back({PixelLayout::YUY2, w * 2, false, packed});
+    libyuv::I420ToYUY2(y.data(), w, v.data(), w / 2, u.data(), w / 2, packed.data(), w * 2, w, h);
+    cases.push_back({PixelLayout::YVYU, w * 2, false, packed});
+    libyuv::I420ToUYVY(y.data(), w, u.data(), w / 2, v.data(), w / 2, packed.data(), w * 2, w, h);
+    cases.push_back({PixelLayout::UYVY, w * 2, false, packed});
+    std::vector<uint8_t> u422(w * h / 2), v422(w * h / 2);
+    for (int row = 0; row < h; ++row) {
+        std::copy_n(u.begin() + (row / 2) * w / 2, w / 2, u422.begin() + row * w / 2);
+        std::copy_n(v.begin() + (row / 2) * w / 2, w / 2, v422.begin() + row * w / 2);
+    }
+    cases.push_back({PixelLayout::YV16, w, false, planar(v422, u422)});
+    // DirectShow RGB is bottom-up: libyuv writes it flipped when given a negative height.
+    libyuv::I420ToRGB24(y.data(), w, u.data(), w / 2, v.data(), w / 2, rgb24.data(), w * 3, w, -h);
+    cases.push_back({PixelLayout::RGB24, w * 3, true, rgb24});
+    libyuv::I420ToARGB(y.data(), w, u.data(), w / 2, v.data(), w / 2, rgb32.data(), w * 4, w, h);
+    cases.push_back({PixelLayout::RGB32, w * 4, false, rgb32});
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.layout));
+        std::string error;
+        auto encoder = H264Encoder::Create(ReadX264Settings(), {c.layout, w, h, c.stride, c.bottomUp}, kFrame30, 4, 3,
+                                           &error);
+        ASSERT_TRUE(encoder) << error;
+        std::vector<EncodedVideoFrame> out;
+        EXPECT_FALSE(encoder->Encode(c.data.data(), c.data.size() - 1, 0, &out));  // short buffer
+        ASSERT_TRUE(encoder->Encode(c.data.data(), c.data.size(), 0, &out));
+        encoder->Flush(&out);
+        ASSERT_EQ(out.size(), 1u);
+        const DecodedVideo d = DecodeH264(encoder->SequenceHeader(), {out[0].data});
+        ASSERT_EQ(d.frames, 1);
+        EXPECT_EQ(d.sarNum, 4);
+        EXPECT_EQ(d.sarDen, 3);
+        EXPECT_NEAR(Mean(d.firstLuma, w, 4, h / 2 - 8), 160, 8);
+        EXPECT_NEAR(Mean(d.firstLuma, w, h / 2 + 4, h / 2 - 8), 60, 8);
+        EXPECT_NEAR(Mean(d.firstChromaU, w / 2, 2, h / 4 - 4), 110, 8);
+        EXPECT_NEAR(Mean(d.firstChromaV, w / 2, 2, h / 4 - 4), 160, 8);
+        EXPECT_NEAR(Mean(d.firstChromaU, w / 2, h / 4 + 2, h / 4 - 4), 150, 8);
+    }
+}
