@@ -1,0 +1,118 @@
+#include "color_rows.h"
+
+#include <algorithm>
+
+namespace {
+
+inline uint8_t Clamp8(int32_t v) { return static_cast<uint8_t>(std::clamp(v, 0, 255)); }
+inline uint8_t LumaOf(int32_t r, int32_t g, int32_t b) { return uint8_t(((66 * r + 129 * g + 25 * b + 128) >> 8) + 16); }
+
+}  // namespace
+
+__attribute__((target_clones("avx2", "default"))) void UnpackPackedRow(const uint8_t* src, PackedLayout layout,
+                                                                       uint32_t width, uint8_t* y, uint8_t* v,
+                                                                       uint8_t* u)
+{
+    const uint32_t pairs = width / 2;
+    for (uint32_t i = 0; i < pairs; ++i, src += 4) {
+        y[2 * i] = src[layout.y0];
+        y[2 * i + 1] = src[layout.y1];
+        u[i] = src[layout.u];
+        v[i] = src[layout.v];
+    }
+    if (width & 1) y[width - 1] = src[layout.y0];
+}
+
+__attribute__((target_clones("avx2", "default"))) void PackPackedRow(const uint8_t* y, const uint8_t* v,
+                                                                     const uint8_t* u, PackedLayout layout,
+                                                                     uint32_t width, uint8_t* dst)
+{
+    const uint32_t pairs = width / 2;
+    for (uint32_t i = 0; i < pairs; ++i, dst += 4) {
+        dst[layout.y0] = y[2 * i];
+        dst[layout.y1] = y[2 * i + 1];
+        dst[layout.u] = u[i];
+        dst[layout.v] = v[i];
+    }
+}
+
+void UnpackRgbRow(const uint8_t* src, uint32_t bytesPerPixel, uint32_t width, uint8_t* const* planes,
+                  uint32_t planeCount)
+{
+    for (uint32_t p = 0; p < planeCount; ++p) {
+        uint8_t* plane = planes[p];
+        for (uint32_t i = 0; i < width; ++i) plane[i] = src[i * bytesPerPixel + p];
+    }
+}
+
+void PackRgbRow(const uint8_t* const* planes, uint32_t planeCount, uint32_t width, uint8_t* dst,
+                uint32_t bytesPerPixel)
+{
+    const uint32_t count = std::min(planeCount, bytesPerPixel);
+    for (uint32_t p = 0; p < count; ++p) {
+        const uint8_t* plane = planes[p];
+        for (uint32_t i = 0; i < width; ++i) dst[i * bytesPerPixel + p] = plane[i];
+    }
+}
+
+__attribute__((target_clones("avx2", "default"))) void RgbToYuvRow(const uint8_t* src, uint32_t bytesPerPixel,
+                                                                   uint32_t width, uint8_t* y, uint8_t* v,
+                                                                   uint8_t* u)
+{
+    for (uint32_t i = 0; i < width; ++i) {
+        const uint8_t* px = src + i * bytesPerPixel;
+        y[i] = LumaOf(px[2], px[1], px[0]);
+    }
+    for (uint32_t i = 0; i < width / 2; ++i) {
+        const uint8_t* p0 = src + 2 * i * bytesPerPixel;
+        const uint8_t* p1 = p0 + bytesPerPixel;
+        int32_t bs = p0[0] + p1[0], gs = p0[1] + p1[1], rs = p0[2] + p1[2];
+        v[i] = uint8_t((56 * rs - 47 * gs - 9 * bs + 32896) >> 8);
+        u[i] = uint8_t((-19 * rs - 37 * gs + 56 * bs + 32896) >> 8);
+    }
+}
+
+__attribute__((target_clones("avx2", "default"))) void RgbToYuv420Rows(const uint8_t* src0, const uint8_t* src1,
+                                                                       uint32_t bytesPerPixel, uint32_t width,
+                                                                       uint8_t* y0, uint8_t* y1, uint8_t* v,
+                                                                       uint8_t* u)
+{
+    for (uint32_t i = 0; i < width; ++i) {
+        const uint8_t* a = src0 + i * bytesPerPixel;
+        const uint8_t* b = src1 + i * bytesPerPixel;
+        y0[i] = LumaOf(a[2], a[1], a[0]);
+        y1[i] = LumaOf(b[2], b[1], b[0]);
+    }
+    for (uint32_t i = 0; i < width / 2; ++i) {
+        const uint8_t* a = src0 + 2 * i * bytesPerPixel;
+        const uint8_t* b = src1 + 2 * i * bytesPerPixel;
+        const uint32_t n = bytesPerPixel;
+        int32_t bs = a[0] + a[n] + b[0] + b[n];
+        int32_t gs = a[1] + a[n + 1] + b[1] + b[n + 1];
+        int32_t rs = a[2] + a[n + 2] + b[2] + b[n + 2];
+        v[i] = uint8_t((56 * rs - 47 * gs - 9 * bs + 65792) >> 9);
+        u[i] = uint8_t((-19 * rs - 37 * gs + 56 * bs + 65792) >> 9);
+    }
+}
+
+__attribute__((target_clones("avx2", "default"))) void YuvToRgbRow(const uint8_t* y, const uint8_t* v,
+                                                                   const uint8_t* u, uint32_t width, uint8_t* dst,
+                                                                   uint32_t bytesPerPixel)
+{
+    // An odd last pixel has no chroma pair and stays unwritten.
+    for (uint32_t i = 0; i < (width & ~1u); ++i) {
+        int32_t c = 298 * (y[i] - 16);
+        int32_t d = u[i / 2] - 128;
+        int32_t e = v[i / 2] - 128;
+        uint8_t* px = dst + i * bytesPerPixel;
+        px[0] = Clamp8((c + 516 * d + 128) >> 8);
+        px[1] = Clamp8((c - 100 * d - 208 * e + 128) >> 8);
+        px[2] = Clamp8((c + 409 * e + 128) >> 8);
+    }
+}
+
+__attribute__((target_clones("avx2", "default"))) void AverageRows(const uint8_t* a, const uint8_t* b,
+                                                                   uint32_t count, uint8_t* dst)
+{
+    for (uint32_t i = 0; i < count; ++i) dst[i] = uint8_t((a[i] + b[i]) >> 1);
+}

@@ -1,0 +1,81 @@
+#include "convert/frame_converter.h"
+
+#include <algorithm>
+
+void FrameConverter::Configure(const SCALVO_Config& cfg, const GeometryInput& input, uint32_t mask)
+{
+    cfg_ = cfg;
+    input_ = input;
+    geometry_ = ComputeGeometry(cfg, input);
+    layout_ = ChooseWorkingLayout(input.in, input.out);
+    const GeometryState& g = geometry_;
+    for (auto& r : resamplers_) r.reset();
+    configured_ = true;
+    if (!g.HasPicture()) return;
+
+    inPlanes_.Allocate(layout_.planeCount, g.srcRegionWidth, g.srcRegionHeight, layout_.hShift, layout_.vShift);
+    outPlanes_.Allocate(layout_.planeCount, g.regionWidth, g.regionHeight, layout_.hShift, layout_.vShift);
+    vbiPlanes_.Allocate(layout_.planeCount, 720, kVbiLines, layout_.hShift, layout_.vShift);
+    if (g.copyOnly) return;
+
+    const uint32_t processors = mask ? mask : ProcessAffinityMask();
+    const bool panorama = IsOn(cfg.arChangeOn) && cfg.arMethod == kArPanorama;
+    const WorkPlanes& src = inPlanes_.Planes();
+    const WorkPlanes& dst = outPlanes_.Planes();
+    for (uint32_t p = 0; p < layout_.planeCount; ++p) {
+        resamplers_[p] = CreateResampler(p < 3 ? int(cfg.resizingMethod) : -1);
+        if (!resamplers_[p]) resamplers_[p] = CreateResampler(1);
+        if (panorama)
+            resamplers_[p]->InitializePanorama(src.height[p], src.width[p], dst.height[p], dst.width[p], processors,
+                                               g.horizontalCoefficient, g.verticalCoefficient);
+        else
+            resamplers_[p]->Initialize(src.height[p], src.width[p], dst.height[p], dst.width[p], processors);
+    }
+}
+
+void FrameConverter::ConvertField(const Picture& src, const Picture& dst, uint32_t topBorder)
+{
+    const GeometryState& g = geometry_;
+    const Region source{uint32_t(g.srcLeft), uint32_t(g.srcTop), uint32_t(g.srcRegionWidth),
+                        uint32_t(g.srcRegionHeight)};
+    const bool sameFormat = FormatOfCode(input_.in.code) == FormatOfCode(input_.out.code);
+    if (g.copyOnly && sameFormat) {
+        CopyRegion(src, input_.in, source, dst, g.borderLeft, topBorder);
+        return;
+    }
+    const WorkPlanes& in = inPlanes_.Planes();
+    UnpackRegion(src, input_.in, source, layout_, in);
+    const WorkPlanes* out = &in;
+    if (!g.copyOnly) {
+        for (uint32_t p = 0; p < layout_.planeCount; ++p)
+            resamplers_[p]->Process(in.plane[p], outPlanes_.Planes().plane[p]);
+        out = &outPlanes_.Planes();
+    }
+    PackRegion(*out, layout_, dst, input_.out,
+               Region{uint32_t(g.borderLeft), topBorder, uint32_t(g.regionWidth), uint32_t(g.regionHeight)});
+}
+
+void FrameConverter::Convert(const uint8_t* in, int64_t inStride, uint8_t* out, int64_t outStride)
+{
+    const GeometryState& g = geometry_;
+    const Picture src = MakePicture(const_cast<uint8_t*>(in), input_.in, inStride, input_.srcHeight);
+    const Picture dst = MakePicture(out, input_.out, outStride, input_.outHeight);
+    const uint32_t outW = input_.outWidth, outH = input_.outHeight;
+    if (!g.HasPicture()) {
+        FillBorders(dst, input_.out, outW, outH, outW, outH, 0, 0);
+        return;
+    }
+    const uint32_t fields = g.interlaced ? 2 : 1;
+    for (uint32_t f = 0; f < fields; ++f)
+        ConvertField(src.Field(f, fields), dst.Field(f, fields), uint32_t(g.borderTop) / fields);
+
+    if (g.copyOnly && !(g.vbiActive && cfg_.vbiMode == kVbiAdd)) return;
+    const uint32_t bottom = outH - std::min<uint32_t>(outH, g.borderTop + g.regionHeight * fields);
+    FillBorders(dst, input_.out, outW, outH, g.borderLeft, g.borderTop, outW - g.borderLeft - g.regionWidth, bottom);
+
+    if (g.vbiActive && cfg_.vbiMode == kVbiCopy) {
+        const Region lines{0, 0, std::min<uint32_t>({720, input_.srcWidth, outW}), kVbiLines};
+        UnpackRegion(src, input_.in, lines, layout_, vbiPlanes_.Planes());
+        PackRegion(vbiPlanes_.Planes(), layout_, dst, input_.out, lines);
+    }
+}

@@ -1,0 +1,32 @@
+// Converts whole frames for one geometry: cut the source region, resample each working plane,
+// write the picture region of the output and paint the borders black.
+#pragma once
+
+#include <memory>
+
+#include "convert/frame_io.h"
+#include "convert/geometry.h"
+#include "kernels/resampling.h"
+
+class FrameConverter {
+public:
+    // Recomputes the geometry and rebuilds buffers and resamplers. method: the kernel of planes
+    // 0 to 2 (a fourth plane always uses nearest neighbour); mask: the workers' processors.
+    void Configure(const SCALVO_Config& cfg, const GeometryInput& input, uint32_t mask);
+    const GeometryState& Geometry() const { return geometry_; }
+    bool Configured() const { return configured_; }
+
+    // inStride/outStride: line strides of the first planes (doubled per field internally).
+    void Convert(const uint8_t* in, int64_t inStride, uint8_t* out, int64_t outStride);
+
+private:
+    void ConvertField(const Picture& src, const Picture& dst, uint32_t topBorder);
+
+    bool configured_ = false;
+    SCALVO_Config cfg_{};
+    GeometryInput input_;
+    GeometryState geometry_;
+    WorkingLayout layout_;
+    PlaneBuffer inPlanes_, outPlanes_, vbiPlanes_;
+    std::unique_ptr<CResamplingBase> resamplers_[4];
+};

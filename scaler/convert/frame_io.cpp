@@ -1,0 +1,262 @@
+#include "frame_io.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "convert/color_rows.h"
+
+Picture MakePicture(uint8_t* base, const FormatDescriptor& format, int64_t stride, uint32_t height)
+{
+    Picture p;
+    p.plane[0] = base;
+    p.stride[0] = stride;
+    p.rows[0] = height;
+    p.bottomUp = format.bottomUp;
+    if (format.planar) {
+        const uint32_t chromaRows = height >> format.vShift;
+        const int64_t chromaStride = stride >> format.hShift;
+        p.planeCount = 3;
+        p.plane[1] = base + stride * height;
+        p.plane[2] = p.plane[1] + chromaStride * chromaRows;
+        p.stride[1] = p.stride[2] = chromaStride;
+        p.rows[1] = p.rows[2] = chromaRows;
+    }
+    return p;
+}
+
+uint64_t PictureBytes(const FormatDescriptor& format, int64_t stride, uint32_t height)
+{
+    uint64_t bytes = uint64_t(std::abs(stride)) * height;
+    if (format.planar) bytes += 2 * uint64_t(std::abs(stride) >> format.hShift) * (height >> format.vShift);
+    return bytes;
+}
+
+void PlaneBuffer::Allocate(uint32_t count, uint32_t width, uint32_t height, uint16_t hShift, uint16_t vShift)
+{
+    // Every plane starts 16-byte aligned and keeps 16 spare bytes behind it for the row kernels.
+    auto padded = [](size_t n) { return (n + 31) & ~size_t(15); };
+    planes_ = WorkPlanes{};
+    planes_.count = count;
+    size_t total = 16;
+    for (uint32_t p = 0; p < count; ++p) {
+        bool chroma = p == 1 || p == 2;
+        planes_.width[p] = chroma ? width >> hShift : width;
+        planes_.height[p] = chroma ? height >> vShift : height;
+        total += padded(size_t(planes_.width[p]) * planes_.height[p]);
+    }
+    storage_.assign(total, 0);
+    uint8_t* at = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(storage_.data()) + 15) & ~uintptr_t(15));
+    for (uint32_t p = 0; p < count; ++p) {
+        planes_.plane[p] = at;
+        at += padded(size_t(planes_.width[p]) * planes_.height[p]);
+    }
+}
+
+WorkingLayout ChooseWorkingLayout(const FormatDescriptor& in, const FormatDescriptor& out)
+{
+    WorkingLayout layout;
+    if (in.IsRgb() && out.IsRgb()) {
+        layout.rgb = true;
+        layout.planeCount = in.planeCount;
+    } else if (in.IsRgb()) {
+        layout.hShift = out.hShift;
+        layout.vShift = out.vShift;
+    } else if (out.IsRgb()) {
+        layout.hShift = in.hShift;
+        layout.vShift = in.vShift;
+    } else {
+        // 4:2:0 on either side keeps the planes 4:2:0: chroma rows are averaged on the way in
+        // or serve two rows on the way out.
+        layout.hShift = 1;
+        layout.vShift = in.vShift | out.vShift;
+    }
+    return layout;
+}
+
+namespace {
+
+uint32_t BytesPerPixel(const FormatDescriptor& f) { return f.kind == kRgb32 ? 4 : f.kind == kRgb24 ? 3 : 2; }
+
+PackedLayout PackedLayoutOf(const FormatDescriptor& f)
+{
+    return f.uFirst ? kUyvyLayout : f.vFirst ? kYvyuLayout : kYuy2Layout;
+}
+
+// One 4:2:2 row (packed or YV16) of a picture as Y, V and U samples.
+void Read422Row(const Picture& src, const FormatDescriptor& in, uint32_t row, uint32_t left, uint32_t width,
+                uint8_t* y, uint8_t* v, uint8_t* u)
+{
+    if (in.planar) {
+        std::memcpy(y, src.Row(0, row) + left, width);
+        std::memcpy(v, src.Row(1, row) + (left >> 1), width >> 1);
+        std::memcpy(u, src.Row(2, row) + (left >> 1), width >> 1);
+        return;
+    }
+    UnpackPackedRow(src.Row(0, row) + size_t(left) * 2, PackedLayoutOf(in), width, y, v, u);
+}
+
+void Write422Row(const Picture& dst, const FormatDescriptor& out, uint32_t row, uint32_t left, uint32_t width,
+                 const uint8_t* y, const uint8_t* v, const uint8_t* u)
+{
+    if (out.planar) {
+        std::memcpy(dst.Row(0, row) + left, y, width);
+        std::memcpy(dst.Row(1, row) + (left >> 1), v, width >> 1);
+        std::memcpy(dst.Row(2, row) + (left >> 1), u, width >> 1);
+        return;
+    }
+    PackPackedRow(y, v, u, PackedLayoutOf(out), width, dst.Row(0, row) + size_t(left) * 2);
+}
+
+void CopyPlaneRows(const Picture& src, uint32_t srcPlane, size_t srcX, uint32_t srcTop, const Picture& dst,
+                   size_t dstX, uint32_t dstTop, size_t bytes, uint32_t rows)
+{
+    for (uint32_t r = 0; r < rows; ++r)
+        std::memcpy(dst.Row(srcPlane, dstTop + r) + dstX, src.Row(srcPlane, srcTop + r) + srcX, bytes);
+}
+
+}  // namespace
+
+void UnpackRegion(const Picture& src, const FormatDescriptor& in, Region rg, const WorkingLayout& layout,
+                  const WorkPlanes& dst)
+{
+    const uint32_t bpp = BytesPerPixel(in);
+    if (in.IsRgb()) {
+        if (layout.rgb) {
+            for (uint32_t r = 0; r < rg.height; ++r)
+                UnpackRgbRow(src.Row(0, rg.top + r) + size_t(rg.left) * bpp, bpp, rg.width, dst.plane,
+                             layout.planeCount);
+            return;
+        }
+        if (!layout.vShift) {
+            for (uint32_t r = 0; r < rg.height; ++r)
+                RgbToYuvRow(src.Row(0, rg.top + r) + size_t(rg.left) * bpp, bpp, rg.width, dst.Row(0, r),
+                            dst.Row(1, r), dst.Row(2, r));
+            return;
+        }
+        std::vector<uint8_t> spare(rg.width);
+        for (uint32_t r = 0; r < rg.height; r += 2) {
+            const bool pair = r + 1 < rg.height;  // an odd last row pairs with itself
+            const uint8_t* row0 = src.Row(0, rg.top + r) + size_t(rg.left) * bpp;
+            const uint8_t* row1 = pair ? src.Row(0, rg.top + r + 1) + size_t(rg.left) * bpp : row0;
+            RgbToYuv420Rows(row0, row1, bpp, rg.width, dst.Row(0, r), pair ? dst.Row(0, r + 1) : spare.data(),
+                            dst.Row(1, r >> 1), dst.Row(2, r >> 1));
+        }
+        return;
+    }
+    if (in.vShift) {  // YV12 into 4:2:0 planes
+        for (uint32_t r = 0; r < rg.height; ++r) std::memcpy(dst.Row(0, r), src.Row(0, rg.top + r) + rg.left, rg.width);
+        for (uint32_t p = 1; p < 3; ++p)
+            for (uint32_t r = 0; r < dst.height[p]; ++r)
+                std::memcpy(dst.Row(p, r), src.Row(p, (rg.top >> 1) + r) + (rg.left >> 1), dst.width[p]);
+        return;
+    }
+    if (!layout.vShift) {
+        for (uint32_t r = 0; r < rg.height; ++r)
+            Read422Row(src, in, rg.top + r, rg.left, rg.width, dst.Row(0, r), dst.Row(1, r), dst.Row(2, r));
+        return;
+    }
+    // 4:2:2 into 4:2:0: each chroma row is the average of two source rows.
+    const uint32_t half = rg.width >> 1;
+    std::vector<uint8_t> chroma(4 * size_t(half) + 2);
+    uint8_t *v0 = chroma.data(), *u0 = v0 + half, *v1 = u0 + half, *u1 = v1 + half;
+    for (uint32_t r = 0; r < rg.height; r += 2) {
+        Read422Row(src, in, rg.top + r, rg.left, rg.width, dst.Row(0, r), v0, u0);
+        if (r + 1 < rg.height)
+            Read422Row(src, in, rg.top + r + 1, rg.left, rg.width, dst.Row(0, r + 1), v1, u1);
+        else
+            std::memcpy(v1, v0, 2 * size_t(half));
+        AverageRows(v0, v1, half, dst.Row(1, r >> 1));
+        AverageRows(u0, u1, half, dst.Row(2, r >> 1));
+    }
+}
+
+void PackRegion(const WorkPlanes& src, const WorkingLayout& layout, const Picture& dst, const FormatDescriptor& out,
+                Region rg)
+{
+    const uint32_t bpp = BytesPerPixel(out);
+    if (layout.rgb) {
+        for (uint32_t r = 0; r < rg.height; ++r) {
+            const uint8_t* rows[4] = {src.Row(0, r), src.Row(1, r), src.Row(2, r),
+                                      src.count > 3 ? src.Row(3, r) : nullptr};
+            PackRgbRow(rows, src.count, rg.width, dst.Row(0, rg.top + r) + size_t(rg.left) * bpp, bpp);
+        }
+        return;
+    }
+    auto chromaRow = [&](uint32_t r) { return layout.vShift ? r >> 1 : r; };
+    if (out.IsRgb()) {
+        for (uint32_t r = 0; r < rg.height; ++r)
+            YuvToRgbRow(src.Row(0, r), src.Row(1, chromaRow(r)), src.Row(2, chromaRow(r)), rg.width,
+                        dst.Row(0, rg.top + r) + size_t(rg.left) * bpp, bpp);
+        return;
+    }
+    if (out.vShift) {  // 4:2:0 planes into YV12
+        for (uint32_t r = 0; r < rg.height; ++r) std::memcpy(dst.Row(0, rg.top + r) + rg.left, src.Row(0, r), rg.width);
+        for (uint32_t p = 1; p < 3; ++p)
+            for (uint32_t r = 0; r < src.height[p]; ++r)
+                std::memcpy(dst.Row(p, (rg.top >> 1) + r) + (rg.left >> 1), src.Row(p, r), src.width[p]);
+        return;
+    }
+    for (uint32_t r = 0; r < rg.height; ++r)
+        Write422Row(dst, out, rg.top + r, rg.left, rg.width, src.Row(0, r), src.Row(1, chromaRow(r)),
+                    src.Row(2, chromaRow(r)));
+}
+
+void CopyRegion(const Picture& src, const FormatDescriptor& format, Region rg, const Picture& dst, uint32_t dstLeft,
+                uint32_t dstTop)
+{
+    if (!format.planar) {
+        const uint32_t bpp = BytesPerPixel(format);
+        CopyPlaneRows(src, 0, size_t(rg.left) * bpp, rg.top, dst, size_t(dstLeft) * bpp, dstTop,
+                      size_t(rg.width) * bpp, rg.height);
+        return;
+    }
+    CopyPlaneRows(src, 0, rg.left, rg.top, dst, dstLeft, dstTop, rg.width, rg.height);
+    for (uint32_t p = 1; p < 3; ++p)
+        CopyPlaneRows(src, p, rg.left >> format.hShift, rg.top >> format.vShift, dst, dstLeft >> format.hShift,
+                      dstTop >> format.vShift, rg.width >> format.hShift, rg.height >> format.vShift);
+}
+
+namespace {
+
+// Writes the repeating byte pattern over [x, x + bytes) of rows [top, top + rows) of a plane.
+void FillRect(const Picture& dst, uint32_t plane, size_t x, size_t bytes, uint32_t top, uint32_t rows,
+              const uint8_t* pattern, uint32_t patternSize)
+{
+    for (uint32_t r = 0; r < rows; ++r) {
+        uint8_t* row = dst.Row(plane, top + r) + x;
+        for (size_t i = 0; i < bytes; ++i) row[i] = pattern[i % patternSize];
+    }
+}
+
+}  // namespace
+
+void FillBorders(const Picture& dst, const FormatDescriptor& out, uint32_t width, uint32_t height, uint32_t left,
+                 uint32_t top, uint32_t right, uint32_t bottom)
+{
+    top = std::min(top, height);
+    bottom = std::min(bottom, height - top);
+    left = std::min(left, width);
+    right = std::min(right, width - left);
+    const uint32_t middle = height - top - bottom;
+    auto fill = [&](uint32_t plane, uint32_t bytesPerSample, uint16_t hs, uint16_t vs, const uint8_t* pattern,
+                    uint32_t patternSize) {
+        const size_t rowBytes = size_t(width >> hs) * bytesPerSample;
+        const uint32_t t = top >> vs, m = (top + middle) >> vs, h = height >> vs;
+        FillRect(dst, plane, 0, rowBytes, 0, t, pattern, patternSize);
+        FillRect(dst, plane, 0, size_t(left >> hs) * bytesPerSample, t, m - t, pattern, patternSize);
+        size_t rightStart = size_t((width - right) >> hs) * bytesPerSample;
+        FillRect(dst, plane, rightStart, rowBytes - rightStart, t, m - t, pattern, patternSize);
+        FillRect(dst, plane, 0, rowBytes, m, h - m, pattern, patternSize);
+    };
+    static constexpr uint8_t kYuy2Black[2] = {16, 128}, kUyvyBlack[2] = {128, 16}, kLumaBlack[1] = {16},
+                             kChromaBlack[1] = {128}, kRgbBlack[1] = {0};
+    if (out.planar) {
+        fill(0, 1, 0, 0, kLumaBlack, 1);
+        fill(1, 1, out.hShift, out.vShift, kChromaBlack, 1);
+        fill(2, 1, out.hShift, out.vShift, kChromaBlack, 1);
+    } else if (out.IsRgb()) {
+        fill(0, BytesPerPixel(out), 0, 0, kRgbBlack, 1);
+    } else {
+        fill(0, 2, 0, 0, out.uFirst ? kUyvyBlack : kYuy2Black, 2);
+    }
+}
