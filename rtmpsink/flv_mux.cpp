@@ -1,0 +1,119 @@
+// CFLVMux as a filter: pins, media types, stream start and stop, packet output.
+#include "flv_mux.h"
+
+CUnknown* CFLVMux::CreateInstance(IUnknown* outer, HRESULT* phr)
+{
+    auto* mux = new CFLVMux(outer, phr);
+    if (phr && FAILED(*phr)) {
+        delete mux;
+        return nullptr;
+    }
+    return mux;
+}
+
+CFLVMux::CFLVMux(IUnknown* outer, HRESULT* phr) : CBaseMux("Kesh RTMP Sink", outer, CLSID_KeshRTMPSink, phr)
+{
+    AddInputPin();
+    AddInputPin();
+}
+
+CFLVMux::~CFLVMux() { StopWorker(); }
+
+HRESULT CFLVMux::NonDelegatingQueryInterface(REFIID iid, void** ppv)
+{
+    if (iid == IID_INetworkConnection) return GetInterface(static_cast<INetworkConnection*>(this), ppv);
+    return CBaseMux::NonDelegatingQueryInterface(iid, ppv);
+}
+
+CBaseMuxInputPin* CFLVMux::CreateInputPin(LPCWSTR name, HRESULT* phr)
+{
+    if (m_pins.size() >= kMaxInputPins) return nullptr;
+    return new CBaseMuxInputPin(this, &m_csFilter, phr, name, static_cast<int>(m_pins.size()));
+}
+
+HRESULT CFLVMux::CheckMediaType(const CMediaType* mt)
+{
+    if (mt->majortype == MEDIATYPE_Video) {
+        const GUID& subtype = mt->subtype;
+        if (subtype == MEDIASUBTYPE_FLV1 || subtype == MEDIASUBTYPE_FLV4 || subtype == MEDIASUBTYPE_AVC1 ||
+            subtype == MEDIASUBTYPE_H264)
+            return S_OK;
+    } else if (mt->majortype == MEDIATYPE_Audio) {
+        if (mt->subtype == MEDIASUBTYPE_RAW_AAC1 || mt->subtype == MEDIASUBTYPE_MP3) return S_OK;
+    }
+    return VFW_E_TYPE_NOT_ACCEPTED;
+}
+
+HRESULT CFLVMux::SetMediaType(CBaseMuxInputPin* pin, const CMediaType* mt)
+{
+    if (mt->majortype == MEDIATYPE_Video) {
+        hasVideo_ = 1;
+        return S_OK;
+    }
+    const WAVEFORMATEX* wave = GetWaveFormatEx(*mt);
+    if (!wave || wave->nChannels < 1 || wave->nChannels > 2) return VFW_E_TYPE_NOT_ACCEPTED;
+    if (mt->subtype == MEDIASUBTYPE_MP3) {
+        DWORD rate = wave->nSamplesPerSec;
+        if (rate != 5500 && rate != 11025 && rate != 22050 && rate != 44100) return VFW_E_TYPE_NOT_ACCEPTED;
+    }
+    hasAudio_ = 1;
+    return S_OK;
+}
+
+HRESULT CFLVMux::BreakConnect(CBaseMuxInputPin* pin)
+{
+    hasVideo_ = hasAudio_ = 0;
+    for (auto& other : m_pins) {
+        if (other.get() == pin || !other->IsConnected()) continue;
+        if (other->CurrentMediaType().majortype == MEDIATYPE_Video) hasVideo_ = 1;
+        if (other->CurrentMediaType().majortype == MEDIATYPE_Audio) hasAudio_ = 1;
+    }
+    return S_OK;
+}
+
+PacketPtr CFLVMux::CreatePacket(const uint8_t* data, uint32_t length, const CMediaType& mt)
+{
+    return FLVWriter::PacketFromSample(data, length, mt);
+}
+
+void CFLVMux::BeginStreamLocked()
+{
+    writer_.Reset();
+    for (CBaseMuxInputPin* pin : ConnectedPins()) writer_.AddStream(pin->CurrentMediaType());
+    if (connection_) {
+        connection_->media.hasAudio = hasAudio_;
+        connection_->media.hasVideo = hasVideo_;
+        writer_.BeginStream(connection_.get());
+        connection_->SendMetadata();
+    }
+    waitForSyncPoint_ = 1;
+    LogLine(log_.get(), "CFLVMux:: Start Stream");
+}
+
+HRESULT CFLVMux::StartStreaming()
+{
+    CAutoLock lock(&m_csSink);
+    BeginStreamLocked();
+    return S_OK;
+}
+
+HRESULT CFLVMux::StopStreaming()
+{
+    CAutoLock lock(&m_csSink);
+    LogLine(log_.get(), "CFLVMux::Stop Streaming");
+    LogLine(log_.get(), "----------------");
+    return S_OK;
+}
+
+HRESULT CFLVMux::OutputPacket(CMuxInterPacket& packet, CBaseMuxInputPin* pin)
+{
+    CAutoLock lock(&m_csSink);
+    if (writer_.IsStopped() || !connection_ || !connection_->IsConnected()) return S_FALSE;
+    // A stream with video starts at a key frame.
+    if (hasVideo_ && waitForSyncPoint_) {
+        if (!packet.syncPoint) return S_FALSE;
+        waitForSyncPoint_ = 0;
+    }
+    writer_.WriteSample(packet, pin->CurrentMediaType());
+    return S_OK;
+}
