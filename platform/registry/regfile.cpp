@@ -6,7 +6,7 @@ namespace registry {
 
 namespace {
 
-constexpr DWORD kSz = 1, kBinary = 3, kDword = 4, kQword = 11;
+constexpr DWORD kSz = 1, kBinary = 3, kDword = 4;
 
 // Walks the text line by line; `number` counts from 1 for error messages.
 class LineReader {
