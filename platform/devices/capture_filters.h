@@ -1,5 +1,4 @@
-// The two capture filters: one for every VideoCamera, one for every Microphone. `name` is
-// the device's friendly name, which the filter also reports as its own.
+// The two capture filters: one for every VideoCamera, one for every Microphone.
 #pragma once
 
 #include <memory>
@@ -8,6 +7,5 @@
 #include "../dshow/strmif.h"
 #include "capture_backend.h"
 
-HRESULT CreateVideoCaptureFilter(std::unique_ptr<VideoCamera> camera, const std::string& name, IBaseFilter** filter);
-HRESULT CreateAudioCaptureFilter(std::unique_ptr<Microphone> microphone, const std::string& name,
-                                 IBaseFilter** filter);
+HRESULT CreateVideoCaptureFilter(std::unique_ptr<VideoCamera> camera, IBaseFilter** filter);
+HRESULT CreateAudioCaptureFilter(std::unique_ptr<Microphone> microphone, IBaseFilter** filter);

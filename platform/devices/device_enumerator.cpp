@@ -29,13 +29,13 @@ std::vector<DeviceEntry> ListVideoDevices()
                                std::string error;
                                auto backend = OpenV4l2Camera(camera.path, &error);
                                if (!backend) return kDeviceNotConnected;
-                               return CreateVideoCaptureFilter(std::move(backend), camera.card, filter);
+                               return CreateVideoCaptureFilter(std::move(backend), filter);
                            }});
     }
     if (VirtualDevicesEnabled() && IsVirtualDevicePresent(VirtualDevice::Camera)) {
         devices.push_back({kVirtualCameraName, "virtual:camera", [](IBaseFilter** filter) {
                                if (!IsVirtualDevicePresent(VirtualDevice::Camera)) return kDeviceNotConnected;
-                               return CreateVideoCaptureFilter(CreatePatternCamera(), kVirtualCameraName, filter);
+                               return CreateVideoCaptureFilter(CreatePatternCamera(), filter);
                            }});
     }
     return devices;
@@ -46,14 +46,13 @@ std::vector<DeviceEntry> ListAudioDevices()
     std::vector<DeviceEntry> devices;
     for (const auto& source : ListPulseSources()) {
         devices.push_back({source.description, source.name, [source](IBaseFilter** filter) {
-                               return CreateAudioCaptureFilter(OpenPulseMicrophone(source.name), source.description,
-                                                               filter);
+                               return CreateAudioCaptureFilter(OpenPulseMicrophone(source.name), filter);
                            }});
     }
     if (VirtualDevicesEnabled() && IsVirtualDevicePresent(VirtualDevice::Microphone)) {
         devices.push_back({kVirtualMicrophoneName, "virtual:microphone", [](IBaseFilter** filter) {
                                if (!IsVirtualDevicePresent(VirtualDevice::Microphone)) return kDeviceNotConnected;
-                               return CreateAudioCaptureFilter(CreateToneMicrophone(), kVirtualMicrophoneName, filter);
+                               return CreateAudioCaptureFilter(CreateToneMicrophone(), filter);
                            }});
     }
     return devices;

@@ -1,0 +1,297 @@
+#include "capture_pin.h"
+
+#include <chrono>
+
+#include "../com/taskmem.h"
+#include "../dshow/uuids.h"
+
+namespace {
+
+constexpr int kPollMs = 50;
+constexpr HRESULT E_PROP_SET_UNSUPPORTED = static_cast<HRESULT>(0x80070492);
+constexpr HRESULT E_PROP_ID_UNSUPPORTED = static_cast<HRESULT>(0x80070490);  // longest wait before a pending stop is noticed
+
+REFERENCE_TIME SteadyNow()
+{
+    using namespace std::chrono;
+    return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count() / 100;
+}
+
+}  // namespace
+
+CapturePin::CapturePin(HRESULT* phr, CaptureFilter* filter) : CSourceStream("Capture", phr, filter, u"Capture") {}
+
+HRESULT CapturePin::NonDelegatingQueryInterface(REFIID iid, void** ppv)
+{
+    if (iid == IID_IKsPropertySet) return GetInterface(static_cast<IKsPropertySet*>(this), ppv);
+    if (iid == IID_IAMStreamConfig) return GetInterface(static_cast<IAMStreamConfig*>(this), ppv);
+    return CSourceStream::NonDelegatingQueryInterface(iid, ppv);
+}
+
+// ---- IKsPropertySet -----------------------------------------------------------------------
+
+HRESULT CapturePin::Set(REFGUID, DWORD, LPVOID, DWORD, LPVOID, DWORD) { return E_NOTIMPL; }
+
+HRESULT CapturePin::Get(REFGUID propSet, DWORD id, LPVOID, DWORD, LPVOID propData, DWORD propSize, DWORD* returned)
+{
+    if (propSet != AMPROPSETID_Pin) return E_PROP_SET_UNSUPPORTED;
+    if (id != AMPROPERTY_PIN_CATEGORY) return E_PROP_ID_UNSUPPORTED;
+    if (!propData && !returned) return E_POINTER;
+    if (returned) *returned = sizeof(GUID);
+    if (!propData) return S_OK;
+    if (propSize < sizeof(GUID)) return E_UNEXPECTED;
+    *static_cast<GUID*>(propData) = PIN_CATEGORY_CAPTURE;
+    return S_OK;
+}
+
+HRESULT CapturePin::QuerySupported(REFGUID propSet, DWORD id, DWORD* support)
+{
+    if (propSet != AMPROPSETID_Pin) return E_PROP_SET_UNSUPPORTED;
+    if (id != AMPROPERTY_PIN_CATEGORY) return E_PROP_ID_UNSUPPORTED;
+    if (support) *support = KSPROPERTY_SUPPORT_GET;
+    return S_OK;
+}
+
+// ---- IAMStreamConfig ------------------------------------------------------------------------
+
+HRESULT CapturePin::SetFormat(AM_MEDIA_TYPE* mt)
+{
+    if (!mt) return E_POINTER;
+    CAutoLock lock(m_pLock);
+    if (!IsStopped()) return VFW_E_NOT_STOPPED;
+    CMediaType chosen;
+    if (!Normalize(*mt, &chosen)) return VFW_E_INVALIDMEDIATYPE;
+    setFormat_ = chosen;
+    IncrementTypeVersion();
+    if (!IsConnected()) return S_OK;
+    HRESULT hr = GetConnected()->QueryAccept(&setFormat_);
+    if (hr != S_OK) return VFW_E_INVALIDMEDIATYPE;
+    return m_pFilter->ReconnectPin(this, &setFormat_);
+}
+
+HRESULT CapturePin::GetFormat(AM_MEDIA_TYPE** mt)
+{
+    if (!mt) return E_POINTER;
+    CAutoLock lock(m_pLock);
+    CMediaType current;
+    if (IsConnected()) current = m_mt;
+    else if (setFormat_.IsValid()) current = setFormat_;
+    else BuildType(0, &current);
+    *mt = CreateMediaType(&current);
+    return *mt ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT CapturePin::GetNumberOfCapabilities(int* count, int* size)
+{
+    if (!count || !size) return E_POINTER;
+    *count = TypeCount();
+    *size = CapsSize();
+    return S_OK;
+}
+
+HRESULT CapturePin::GetStreamCaps(int index, AM_MEDIA_TYPE** mt, BYTE* caps)
+{
+    if (!mt || !caps) return E_POINTER;
+    if (index < 0) return E_INVALIDARG;
+    if (index >= TypeCount()) return S_FALSE;
+    CMediaType type;
+    BuildType(index, &type);
+    *mt = CreateMediaType(&type);
+    if (!*mt) return E_OUTOFMEMORY;
+    FillCaps(index, caps);
+    return S_OK;
+}
+
+// ---- Negotiation -----------------------------------------------------------------------------
+
+HRESULT CapturePin::CheckMediaType(const CMediaType* mt)
+{
+    if (!mt) return E_POINTER;
+    if (setFormat_.IsValid()) {
+        // Only the chosen subtype and size; the rate may still differ.
+        if (mt->subtype != setFormat_.subtype || mt->formattype != setFormat_.formattype) return VFW_E_TYPE_NOT_ACCEPTED;
+    }
+    return Normalize(*mt, nullptr) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+}
+
+HRESULT CapturePin::GetMediaType(int position, CMediaType* mt)
+{
+    if (!mt) return E_POINTER;
+    if (position < 0) return E_INVALIDARG;
+    if (setFormat_.IsValid()) {
+        if (position > 0) return VFW_S_NO_MORE_ITEMS;
+        *mt = setFormat_;
+        return S_OK;
+    }
+    if (position >= TypeCount()) return VFW_S_NO_MORE_ITEMS;
+    BuildType(position, mt);
+    return S_OK;
+}
+
+HRESULT CapturePin::SetMediaType(const CMediaType* mt)
+{
+    HRESULT hr = CSourceStream::SetMediaType(mt);
+    if (FAILED(hr)) return hr;
+    if (!Normalize(*mt, nullptr)) return VFW_E_TYPE_NOT_ACCEPTED;
+    Apply(*mt);
+    return S_OK;
+}
+
+// ---- Streaming --------------------------------------------------------------------------------
+
+HRESULT CapturePin::Run(REFERENCE_TIME start)
+{
+    auto* filter = static_cast<CaptureFilter*>(m_pFilter);
+    std::lock_guard<std::mutex> lock(clockLock_);
+    clock_ = filter->Clock();
+    start_ = clock_ ? start : SteadyNow();
+    running_ = true;
+    return CBaseOutputPin::Run(start);
+}
+
+void CapturePin::PauseDelivery()
+{
+    std::lock_guard<std::mutex> lock(clockLock_);
+    running_ = false;
+}
+
+HRESULT CapturePin::Inactive()
+{
+    PauseDelivery();
+    HRESULT hr = CSourceStream::Inactive();
+    std::lock_guard<std::mutex> lock(clockLock_);
+    clock_.Reset();
+    return hr;
+}
+
+HRESULT CapturePin::OnThreadCreate()
+{
+    std::string error;
+    samples_ = 0;
+    base_ = -1;
+    return StartDevice(&error) ? S_OK : kDeviceNotFunctioning;
+}
+
+HRESULT CapturePin::OnThreadDestroy()
+{
+    StopDevice();
+    return S_OK;
+}
+
+REFERENCE_TIME CapturePin::StreamNow()
+{
+    std::lock_guard<std::mutex> lock(clockLock_);
+    if (!clock_) return SteadyNow() - start_;
+    REFERENCE_TIME now = 0;
+    clock_->GetTime(&now);
+    return now - start_;
+}
+
+CapturePin::Wait CapturePin::WaitUntil(REFERENCE_TIME streamTime)
+{
+    for (;;) {
+        Command command;
+        if (CheckRequest(&command)) return Wait::Interrupted;
+        REFERENCE_TIME left = streamTime - StreamNow();
+        if (left <= 0) return Wait::Due;
+        Sleep(DWORD(std::min<REFERENCE_TIME>(left / MILLISECONDS + 1, kPollMs)));
+    }
+}
+
+// Live capture: samples flow only while the filter runs; each sample covers
+// [base + n * duration, base + (n + 1) * duration) of stream time, base being the stream time
+// of the first capture. Self-paced devices are asked for sample n once its end is due.
+HRESULT CapturePin::FillBuffer(IMediaSample* sample)
+{
+    const REFERENCE_TIME duration = SampleDuration();
+    if (base_ < 0) base_ = std::max<REFERENCE_TIME>(0, StreamNow() - (PacedByDevice() ? duration : 0));
+    REFERENCE_TIME start = base_ + REFERENCE_TIME(samples_) * duration;
+    if (!PacedByDevice() && WaitUntil(start + duration) == Wait::Interrupted) return S_FALSE;
+    for (;;) {
+        CaptureResult result = CaptureSample(sample, kPollMs);
+        if (result == CaptureResult::Lost) return kDeviceNotConnected;
+        if (result == CaptureResult::Frame) break;
+        Command command;
+        if (CheckRequest(&command)) return S_FALSE;
+    }
+    if (PacedByDevice()) {
+        // Devices run on their own clock: keep the stamps continuous unless they drift by
+        // more than a sample from the graph clock.
+        REFERENCE_TIME captured = StreamNow() - duration;
+        if (captured - start > duration || start - captured > duration) {
+            base_ = std::max<REFERENCE_TIME>(0, captured) - REFERENCE_TIME(samples_) * duration;
+            start = base_ + REFERENCE_TIME(samples_) * duration;
+            sample->SetDiscontinuity(TRUE);
+        }
+    }
+    REFERENCE_TIME stop = start + duration;
+    sample->SetTime(&start, &stop);
+    sample->SetSyncPoint(TRUE);
+    ++samples_;
+    return S_OK;
+}
+
+// The base loop ends the stream on S_FALSE; here S_FALSE only means "a request is waiting",
+// and a failed capture ends the stream with EC_ERRORABORT.
+HRESULT CapturePin::DoBufferProcessingLoop()
+{
+    OnThreadStartPlay();
+    Command command;
+    do {
+        while (!CheckRequest(&command)) {
+            bool running;
+            {
+                std::lock_guard<std::mutex> lock(clockLock_);
+                running = running_;
+            }
+            if (!running) {
+                Sleep(10);
+                continue;
+            }
+            IMediaSample* sample = nullptr;
+            HRESULT hr = GetDeliveryBuffer(&sample, nullptr, nullptr, 0);
+            if (FAILED(hr)) {
+                Sleep(1);
+                continue;
+            }
+            hr = FillBuffer(sample);
+            if (hr == S_OK) {
+                hr = Deliver(sample);
+                sample->Release();
+                if (hr != S_OK) return S_OK;  // downstream refuses: wait for the next request
+            } else if (hr == S_FALSE) {
+                sample->Release();
+            } else {
+                sample->Release();
+                DeliverEndOfStream();
+                m_pFilter->NotifyEvent(EC_ERRORABORT, hr, 0);
+                return hr;
+            }
+        }
+        if (command == CMD_RUN || command == CMD_PAUSE) Reply(S_OK);
+        else if (command != CMD_STOP) Reply(DWORD(E_UNEXPECTED));
+    } while (command != CMD_STOP);
+    return S_FALSE;
+}
+
+// ---- Filter ---------------------------------------------------------------------------------------
+
+CaptureFilter::CaptureFilter(const char* objectName, REFCLSID clsid, HRESULT* phr)
+    : CSource(objectName, nullptr, clsid, phr)
+{
+}
+
+HRESULT CaptureFilter::GetState(DWORD milliSecsTimeout, FILTER_STATE* state)
+{
+    HRESULT hr = CSource::GetState(milliSecsTimeout, state);
+    if (SUCCEEDED(hr) && state && *state == State_Paused) return VFW_S_CANT_CUE;
+    return hr;
+}
+
+HRESULT CaptureFilter::Pause()
+{
+    CAutoLock lock(pStateLock());
+    if (m_State == State_Running)
+        for (CSourceStream* pin : m_paStreams) static_cast<CapturePin*>(pin)->PauseDelivery();
+    return CSource::Pause();
+}
