@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "kernels/resampling.h"
+#include "reference_kernels.h"
+
+namespace {
+
+std::vector<uint8_t> Noise(size_t n, uint32_t seed)
+{
+    std::mt19937 gen(seed);
+    std::vector<uint8_t> v(n);
+    for (auto& x : v) x = uint8_t(gen());
+    return v;
+}
+
+std::vector<uint8_t> Resize(int method, const std::vector<uint8_t>& src, uint32_t sw, uint32_t sh, uint32_t dw,
+                         uint32_t dh, uint32_t mask = 1, double kh = 0, double kv = 0)
+{
+    auto r = CreateResampler(method);
+    EXPECT_TRUE(r->InitializePanorama(sh, sw, dh, dw, mask, kh, kv));
+    std::vector<uint8_t> dst(size_t(dw) * dh, 0xEE);
+    r->Process(src.data(), dst.data());
+    return dst;
+}
+
+TEST(Kernels, BilinearHandValues)
+{
+    // 3 -> 2 lands on the first and last samples; 2 -> 3 puts the middle at phase one half.
+    EXPECT_EQ(Resize(0, {0, 100, 200}, 3, 1, 2, 1), (std::vector<uint8_t>{0, 200}));
+    EXPECT_EQ(Resize(0, {0, 200}, 2, 1, 3, 1), (std::vector<uint8_t>{0, 100, 200}));
+    // Truncation, no rounding: 1 and 2 at phase one half give (32768 + 65536) >> 16 = 1.
+    EXPECT_EQ(Resize(0, {1, 2}, 2, 1, 3, 1), (std::vector<uint8_t>{1, 1, 2}));
+}
+
+TEST(Kernels, BicubicSmoothsAtEqualSizeWithUnnormalisedWeights)
+{
+    // Weights 3641, 58254, 3641 (1/18, 8/9, 1/18): a lone 180 spreads to its neighbours.
+    std::vector<uint8_t> row{0, 0, 180, 0, 0};
+    auto out = Resize(1, row, 5, 1, 5, 1);
+    EXPECT_EQ(out, (std::vector<uint8_t>{0, 10, 160, 10, 0}));
+    // Bilinear reproduces the source exactly at equal size.
+    auto src = Noise(9 * 7, 3);
+    EXPECT_EQ(Resize(0, src, 9, 7, 9, 7), src);
+}
+
+TEST(Kernels, EveryKernelMatchesReferenceOnOddSizes)
+{
+    const uint32_t sizes[][4] = {{7, 5, 4, 3},  {5, 4, 9, 7},  {13, 11, 13, 11}, {1, 1, 5, 3}, {6, 2, 1, 1},
+                                 {2, 2, 3, 3},  {17, 3, 5, 8}, {40, 30, 13, 9},  {3, 9, 31, 2}, {33, 1, 7, 1}};
+    for (int method : {-1, 0, 1, 2})
+        for (const auto& s : sizes) {
+            auto src = Noise(size_t(s[0]) * s[1], s[0] * 31 + s[2]);
+            SCOPED_TRACE(testing::Message() << "method " << method << " " << s[0] << "x" << s[1] << " -> " << s[2]
+                                            << "x" << s[3]);
+            EXPECT_EQ(Resize(method, src, s[0], s[1], s[2], s[3]), reference::Resample(method, src, s[0], s[1], s[2], s[3]));
+        }
+}
+
+TEST(Kernels, LanczosWidensItsWindowWhenHalvingOrMore)
+{
+    // 1920 -> 640 needs 18 taps, 1920 -> 1280 six; the reference derives them on its own.
+    auto src = Noise(1920 * 2, 7);
+    EXPECT_EQ(Resize(2, src, 1920, 2, 640, 2), reference::Resample(2, src, 1920, 2, 640, 2));
+    EXPECT_EQ(Resize(2, src, 1920, 2, 1280, 2), reference::Resample(2, src, 1920, 2, 1280, 2));
+}
+
+TEST(Kernels, PanoramicMappingMatchesReference)
+{
+    auto src = Noise(48 * 27, 11);
+    for (int method : {0, 1, 2})
+        for (double k : {0.8, 1.25}) {
+            SCOPED_TRACE(testing::Message() << "method " << method << " k " << k);
+            EXPECT_EQ(Resize(method, src, 48, 27, 33, 19, 1, k, 2 - k),
+                      reference::Resample(method, src, 48, 27, 33, 19, k, 2 - k));
+        }
+}
+
+TEST(Kernels, SingleDestinationSampleTakesTheSourceCentre)
+{
+    std::vector<uint8_t> row{10, 20, 30, 40, 50};
+    EXPECT_EQ(Resize(0, row, 5, 1, 1, 1), (std::vector<uint8_t>{30}));
+    EXPECT_EQ(Resize(-1, row, 5, 1, 1, 1), (std::vector<uint8_t>{30}));
+    // Panoramic coefficients on a one-sample axis fall back to the centre too.
+    EXPECT_EQ(Resize(1, row, 5, 1, 1, 1, 1, 1.3, 0.7).size(), 1u);
+}
+
+TEST(Kernels, HostileCoefficientsStayInsideThePlane)
+{
+    auto src = Noise(20 * 10, 5);
+    for (double k : {-3.0, 1e-9, 1e9, std::nan("")}) {
+        auto out = Resize(2, src, 20, 10, 31, 17, 1, k, k);
+        EXPECT_EQ(out.size(), 31u * 17u);
+    }
+}
+
+TEST(Kernels, FactoryKnowsFourMethods)
+{
+    EXPECT_NE(CreateResampler(-1), nullptr);
+    EXPECT_NE(CreateResampler(2), nullptr);
+    EXPECT_EQ(CreateResampler(3), nullptr);
+    EXPECT_EQ(CreateResampler(-2), nullptr);
+    auto r = CreateResampler(0);
+    EXPECT_FALSE(r->Initialize(70000, 4, 4, 4, 1));
+    EXPECT_TRUE(r->Initialize(0, 4, 4, 4, 1));  // an empty plane is nothing to do
+    std::vector<uint8_t> out(16, 9);
+    r->Process(nullptr, out.data());
+    EXPECT_EQ(out[0], 9);
+}
+
+}  // namespace
