@@ -22,13 +22,13 @@ std::string ItemOrDefault(const std::vector<std::string>& items, long long value
     return found != items.end() ? *found : fallback;
 }
 
-int NumberOf(const std::string& text)
+}  // namespace
+
+int BitrateNumber(const std::string& text)
 {
     int value = 0;
     return ParseDecimalInt(text, value) ? value : 0;
 }
-
-}  // namespace
 
 std::string VideoBitrateText(int storedKbps) { return ItemOrDefault(kVideoBitrateItems, storedKbps, "1000"); }
 
@@ -40,5 +40,5 @@ std::string AudioBitrateText(int storedBitsPerSecond)
 
 int RequiredBitrate(bool videoOn, const std::string& videoText, bool audioOn, const std::string& audioText)
 {
-    return (videoOn ? NumberOf(videoText) : 0) + (audioOn ? NumberOf(audioText) : 0);
+    return (videoOn ? BitrateNumber(videoText) : 0) + (audioOn ? BitrateNumber(audioText) : 0);
 }

@@ -12,5 +12,8 @@ extern const std::vector<std::string> kFramerateItems;     // "60.00" ... "1.00"
 std::string VideoBitrateText(int storedKbps);
 std::string AudioBitrateText(int storedBitsPerSecond);
 
+// The number of a bit-rate text; 0 when it is not a number.
+int BitrateNumber(const std::string& text);
+
 // Video number when video is on plus audio number when audio is on, in kbit/s.
 int RequiredBitrate(bool videoOn, const std::string& videoText, bool audioOn, const std::string& audioText);

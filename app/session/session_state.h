@@ -7,6 +7,11 @@
 enum class FrontButton { Stream, StopStream, StopReconnect };
 
 struct SessionState {
+    // Fields of the session.
+    bool isStreaming = false;
+    bool isOnprogress = false;
+    bool isDeviceProblem = false;
+
     // Flags that live on controls.
     int streamFlag = 0;    // tag of Stream_btn: a broadcast start was accepted
     bool videoOn = false;  // tag of Video_Checkbox_off
@@ -31,6 +36,8 @@ struct SessionState {
     std::string actualCounter = "---";
     std::string requiredCounter = "---";
     bool countersVisible = false;
+    int leftLevel = 0;  // highest lit meter segment
+    int rightLevel = 0;
     int days = 0;
     bool daysVisible = false;
     FrontButton front = FrontButton::Stream;
