@@ -1,0 +1,16 @@
+// The streaming base classes in one include, as filter sources expect.
+#pragma once
+
+#include "amalloc.h"
+#include "amfilter.h"
+#include "combase.h"
+#include "control.h"
+#include "mtype.h"
+#include "qedit.h"
+#include "refclock.h"
+#include "reftime.h"
+#include "source.h"
+#include "strmif.h"
+#include "transfrm.h"
+#include "uuids.h"
+#include "wxutil.h"
