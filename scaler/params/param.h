@@ -149,6 +149,8 @@ public:
     HRESULT SetPending(VARIANT* value);
     // Pending value back to the live value (changed flag set), or to the default.
     virtual void RevertPending() = 0;
+    // Live value = pending value (what a plain apply hook does for a changed id).
+    virtual void ApplyPending() = 0;
     virtual HRESULT ResetPending() = 0;
     // The value an apply hook takes: the pending one for a changed id, else the live one.
     virtual void GetLive(VARIANT* out) const = 0;
@@ -188,6 +190,7 @@ public:
 
     VARTYPE Type() const override { return VT; }
     void RevertPending() override { pending_ = *live_; }
+    void ApplyPending() override { *live_ = pending_; }
     HRESULT ResetPending() override
     {
         VARIANT v;
