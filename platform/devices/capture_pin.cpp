@@ -139,6 +139,18 @@ HRESULT CapturePin::SetMediaType(const CMediaType* mt)
 
 // ---- Streaming --------------------------------------------------------------------------------
 
+// A device that cannot start leaves its worker thread ended and the allocator committed;
+// clearing both lets a later start try again once the device is back.
+HRESULT CapturePin::Active()
+{
+    HRESULT hr = CSourceStream::Active();
+    if (FAILED(hr)) {
+        if (ThreadExists()) Close();
+        CBaseOutputPin::Inactive();
+    }
+    return hr;
+}
+
 HRESULT CapturePin::Run(REFERENCE_TIME start)
 {
     auto* filter = static_cast<CaptureFilter*>(m_pFilter);

@@ -42,6 +42,7 @@ public:
     HRESULT SetMediaType(const CMediaType* mt) override;
 
     // Streaming.
+    HRESULT Active() override;
     HRESULT Run(REFERENCE_TIME start) override;
     HRESULT Inactive() override;
     void PauseDelivery();

@@ -9,5 +9,9 @@ target_sources(vplatform PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/test_pattern.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tone.cpp
   ${CMAKE_CURRENT_LIST_DIR}/virtual_devices.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/device_watch.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/device_watch.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/capture_pin.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/video_capture_filter.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/audio_capture_filter.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/device_enumerator.cpp)
 target_link_libraries(vplatform PRIVATE PkgConfig::VELTRO_DEVICE_LIBS)

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "capture_harness.h"
 #include "devices/pulse_microphone.h"
 #include "pulse_daemon.h"
 
@@ -65,6 +66,51 @@ TEST_F(PulseSources, CapturesWhatIsPlayedIntoTheSink)
     kill(player, SIGTERM);
     waitpid(player, nullptr, 0);
     EXPECT_GE(peak, 8000);
+}
+
+TEST_F(PulseSources, MonitorThroughTheEnumeratorAndCaptureFilter)
+{
+    auto filter = BindDevice(CLSID_AudioInputDeviceCategory, "Monitor of VirtualSink");
+    ASSERT_TRUE(filter);
+    auto pin = TwoFilterGraph::CapturePin(filter.Get());
+
+    // The broadcaster's choice: 44100 Hz 16-bit stereo, then the input level.
+    ComPtr<IAMStreamConfig> config;
+    ASSERT_EQ(pin.As(config), S_OK);
+    int count = 0, size = 0;
+    config->GetNumberOfCapabilities(&count, &size);
+    EXPECT_EQ(count, 14);  // 8000 .. 48000 Hz, stereo and mono
+    AM_MEDIA_TYPE* first = nullptr;
+    AUDIO_STREAM_CONFIG_CAPS caps;
+    ASSERT_EQ(config->GetStreamCaps(0, &first, reinterpret_cast<BYTE*>(&caps)), S_OK);
+    EXPECT_EQ(GetWaveFormatEx(*first)->nSamplesPerSec, 44100u);
+    EXPECT_EQ(GetWaveFormatEx(*first)->nChannels, 2);
+    ASSERT_EQ(config->SetFormat(first), S_OK);
+    DeleteMediaType(first);
+
+    ComPtr<IAMAudioInputMixer> mixer;
+    ASSERT_EQ(pin.As(mixer), S_OK);
+    ASSERT_EQ(mixer->put_MixLevel(0.3), S_OK);
+    double level = 0;
+    ASSERT_EQ(mixer->get_MixLevel(&level), S_OK);
+    EXPECT_NEAR(level, 0.3, 1e-4);
+    ASSERT_EQ(mixer->put_MixLevel(1.0), S_OK);
+
+    auto sink = ComPtr<RecordingSink>(new RecordingSink);
+    auto graph = ComPtr<TwoFilterGraph>::Adopt(new TwoFilterGraph);
+    ASSERT_EQ(graph->Build(filter.Get(), sink.Get()), S_OK);
+    pid_t player = PlayToneIntoSink(daemon_->Dir(), 5);
+    ASSERT_EQ(graph->Run(), S_OK);
+    int peak = 0;
+    for (size_t wanted = 50; wanted <= 300 && peak < 8000; wanted += 50) peak = PeakOf(sink->WaitFor(wanted));
+    auto samples = sink->WaitFor(0);
+    graph->TearDown();
+    kill(player, SIGTERM);
+    waitpid(player, nullptr, 0);
+    EXPECT_GE(peak, 8000);
+    ASSERT_GE(samples.size(), 2u);
+    EXPECT_EQ(samples[0].data.size(), 441u * 4);
+    EXPECT_GT(samples[1].start, samples[0].start);
 }
 
 }  // namespace
