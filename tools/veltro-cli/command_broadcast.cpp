@@ -1,0 +1,204 @@
+// veltro-cli broadcast: the window's broadcast with the settings and registry values of the
+// program, this run's options on top, and the same supervision and reconnection.
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+
+#include "cli_options.h"
+#include "commands.h"
+#include "devices/devices.h"
+#include "login.h"
+#include "pipeline/bitrate_lists.h"
+#include "pipeline/format_lists.h"
+#include "session/broadcast_session.h"
+#include "settings/folders.h"
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void RequestStop(int) { stopRequested = 1; }
+
+void InstallStopHandlers()
+{
+    struct sigaction action {};
+    action.sa_handler = RequestStop;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+int Usage(const std::string& error)
+{
+    std::fprintf(stderr,
+                 "%s\nusage: veltro-cli broadcast (--url RTMP_URL | --user U --password P --channel N) [--seconds S]\n"
+                 "       [--record FILE] [--video-device N|none] [--audio-device N|none] [--format NAME]\n"
+                 "       [--size WxH] [--fps F] [--resize WxH] [--video-bitrate K] [--audio-bitrate K] [--half-fps]\n",
+                 error.c_str());
+    return 2;
+}
+
+// "--video-device N|none" into the source switch and position of the settings.
+bool ApplyDeviceOption(const std::optional<std::string>& value, int& source, int& index)
+{
+    if (!value) return true;
+    if (*value == "none") {
+        source = 0;
+        return true;
+    }
+    source = 1;
+    return ParseCount(*value, index);
+}
+
+std::string AbsolutePath(const std::string& path)
+{
+    if (!path.empty() && path[0] == '/') return path;
+    char folder[4096];
+    return getcwd(folder, sizeof folder) ? std::string(folder) + "/" + path : path;
+}
+
+// The size choice of the video panel, for --size.
+bool ChooseSize(BroadcastSession& session, int width, int height)
+{
+    const std::string wanted = SizeText(width, height);
+    const auto& sizes = session.choices.Video_Input_Sizes;
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        if (sizes[i].text != wanted) continue;
+        if (session.choices.sizeSelection != int(i)) {
+            session.settings.VideosizeIndex = int(i);
+            session.choices.sizeSelection = int(i);
+            session.state.isDeviceProblem = false;
+            session.choices.TakeSize(session.settings);
+            session.RebuildAndRunGraph();
+        }
+        return true;
+    }
+    return false;
+}
+
+void PrintTick(const SessionState& state)
+{
+    std::printf("%s\t%s\trequired %s kbit/s\toutgoing %s kbit/s\n", state.clock.c_str(), state.status.c_str(),
+                state.requiredCounter.c_str(), state.actualCounter.c_str());
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int RunBroadcast(int argc, char** argv)
+{
+    CliOptions options;
+    std::string error;
+    if (!options.Parse(argc, argv, 2,
+                       {"url", "user", "password", "channel", "seconds", "record", "video-device", "audio-device",
+                        "format", "size", "fps", "resize", "video-bitrate", "audio-bitrate"},
+                       {"half-fps"}, error))
+        return Usage(error);
+    const bool byAccount = options.Has("user") || options.Has("password") || options.Has("channel");
+    if (options.Has("url") == byAccount || (byAccount && !(options.Has("user") && options.Has("password") &&
+                                                           options.Has("channel"))))
+        return Usage("give either --url or --user, --password and --channel");
+    int seconds = -1, channel = 0, width = 0, height = 0;
+    if (options.Has("seconds") && !ParseCount(*options.Value("seconds"), seconds)) return Usage("bad --seconds");
+    if (byAccount && !ParseCount(*options.Value("channel"), channel)) return Usage("bad --channel");
+
+    StderrPopupPresenter presenter;
+    TprogramSettings settings(&presenter);
+    EnsureEncoderDefaults(presenter);
+    settings.ReadSettings();
+    BroadcastSession session(settings, ExecutableFolderPath());
+    session.LoadEncoderSettings();
+
+    // This run's choices, as the window's controls would make them.
+    if (!ApplyDeviceOption(options.Value("video-device"), settings.VideoSource, settings.VideoIndex))
+        return Usage("bad --video-device");
+    if (!ApplyDeviceOption(options.Value("audio-device"), settings.AudioSource, settings.AudioIndex))
+        return Usage("bad --audio-device");
+    if (auto format = options.Value("format")) settings.VideoFormat = *format;
+    if (auto fps = options.Value("fps")) {
+        double rate = 0;
+        if (!ParseFramerate(*fps, rate)) return Usage("bad --fps");
+        settings.Framerate = *fps;
+        session.Video_Encoder.Set_Keyframe(WholeFrameRate(*fps));
+    }
+    if (auto resize = options.Value("resize")) {
+        if (!ParseDimensions(*resize, width, height)) return Usage("bad --resize");
+        settings.Output_resize = 1;
+        settings.Resize_width = width;
+        settings.Resize_height = height;
+        session.state.resizeWidthText = std::to_string(width);
+        session.state.resizeHeightText = std::to_string(height);
+    }
+    if (auto kbps = options.Value("video-bitrate")) {
+        session.state.videoBitrateText = *kbps;
+        session.Video_Encoder.Set_Bitrate(BitrateNumber(*kbps));
+    }
+    if (auto kbps = options.Value("audio-bitrate")) session.state.audioBitrateText = *kbps;
+    if (options.Has("half-fps")) settings.Framerate_half = 1;
+    if (auto file = options.Value("record")) {
+        settings.Save_file = 1;
+        session.state.file_path_edit = AbsolutePath(*file);
+    }
+
+    if (byAccount) {
+        session.authentication = Login(*options.Value("user"), *options.Value("password"));
+        if (!session.authentication) return 1;
+        session.channelPosition = channel;
+    } else {
+        session.directAddress = *options.Value("url");
+    }
+
+    HWND window = CreateMessageWindow(
+        [&session](UINT message, WPARAM wParam, LPARAM lParam) { session.OnWindowMessage(message, wParam, lParam); },
+        [] {});
+    session.notifyWindow = window;
+    session.processMessages = [window] { DispatchWindowMessages(window); };
+    RegisterDeviceRemovalWindow(window);
+    InstallStopHandlers();
+
+    // Sources as the first login switches them on: audio, then video.
+    if (settings.AudioSource == 1) session.SwitchAudioOn();
+    if (settings.VideoSource == 1) session.SwitchVideoOn();
+    if (auto size = options.Value("size")) {
+        if (!ParseDimensions(*size, width, height) || !session.state.videoOn || !ChooseSize(session, width, height)) {
+            std::fprintf(stderr, "The size %s is not offered for the format %s\n", size->c_str(),
+                         session.choices.SelectedFormat().c_str());
+            UnregisterDeviceRemovalWindow(window);
+            DestroyMessageWindow(window);
+            return 1;
+        }
+    }
+    session.Stream_btnClick();
+    int exitCode = 0;
+    if (!session.state.isStreaming) {
+        exitCode = 1;
+    } else {
+        using Clock = std::chrono::steady_clock;
+        const auto start = Clock::now();
+        auto nextTick = start + std::chrono::seconds(1);
+        while (!stopRequested) {
+            auto now = Clock::now();
+            if (now < nextTick) {
+                auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - now).count();
+                WaitAndDispatchWindowMessages(window, int(std::min<long long>(wait, 200)));
+                continue;
+            }
+            nextTick += std::chrono::seconds(1);
+            if (session.state.Connect_Timer) session.Connec_TimerTimer();
+            if (session.state.Check_Stream) session.Check_StreamTimer();
+            if (session.state.streamFlag == 0) {
+                exitCode = 3;  // the broadcast was ended (capture device removed)
+                break;
+            }
+            PrintTick(session.state);
+            if (seconds >= 0 && Clock::now() - start >= std::chrono::seconds(seconds)) break;
+        }
+        if (session.state.streamFlag == 1) session.StopBroadcast();
+    }
+    session.ShutdownCleanup();
+    UnregisterDeviceRemovalWindow(window);
+    DestroyMessageWindow(window);
+    return exitCode;
+}
