@@ -151,10 +151,11 @@ private:
             const CMediaType& mt = input->CurrentMediaType();
             switch (input->Kind()) {
             case TrackKind::Video: {
-                const VIDEOINFOHEADER2* vih = GetVideoInfoHeader2(mt);
+                // KindOf checked the block: an MPEG2VIDEOINFO with a sequence header.
+                const auto& vih = reinterpret_cast<const MPEG2VIDEOINFO*>(mt.pbFormat)->hdr;
                 const auto header = GetSequenceHeader(mt);
-                video = Mp4VideoTrack{vih ? vih->bmiHeader.biWidth : 0, vih ? std::abs(vih->bmiHeader.biHeight) : 0,
-                                      GetAvgTimePerFrame(mt), std::vector<uint8_t>(header.begin(), header.end())};
+                video = Mp4VideoTrack{vih.bmiHeader.biWidth, std::abs(vih.bmiHeader.biHeight), vih.AvgTimePerFrame,
+                                      std::vector<uint8_t>(header.begin(), header.end())};
                 break;
             }
             case TrackKind::Audio: {

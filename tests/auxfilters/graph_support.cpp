@@ -1,0 +1,196 @@
+#include "graph_support.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <mutex>
+
+#include "aux_filters.h"
+#include "com/plugin.h"
+
+ComPtr<IBaseFilter> LoadFilter(const std::string& fileName, REFCLSID clsid)
+{
+    ComPtr<IBaseFilter> filter;
+    CreateInstanceFromLibrary(std::string(VELTRO_BIN_DIR) + "/filters/" + fileName, clsid, IID_IBaseFilter,
+                              filter.PutVoid());
+    return filter;
+}
+
+IPin* PinAt(IBaseFilter* filter, int index)
+{
+    ComPtr<IEnumPins> pins;
+    filter->EnumPins(pins.Put());
+    IPin* pin = nullptr;
+    pins->Skip(static_cast<ULONG>(index));
+    if (pins->Next(1, &pin, nullptr) != S_OK) return nullptr;
+    pin->Release();
+    return pin;
+}
+
+HRESULT ConnectPins(IPin* out, IPin* in) { return out->Connect(in, nullptr); }
+
+void RunAll(const std::vector<IBaseFilter*>& filters)
+{
+    for (auto* f : filters) f->Pause();
+    for (auto* f : filters) f->Run(0);
+}
+
+void StopAll(const std::vector<IBaseFilter*>& filters)
+{
+    for (auto* f : filters) f->Stop();
+}
+
+namespace {
+
+class SourcePin : public CBaseOutputPin {
+public:
+    SourcePin(CBaseFilter* filter, CCritSec* lock, const CMediaType& type, LONG size)
+        : CBaseOutputPin("test source", filter, lock, nullptr, u"Out"), type_(type), size_(size)
+    {
+    }
+    HRESULT CheckMediaType(const CMediaType* mt) override { return *mt == type_ ? S_OK : VFW_E_TYPE_NOT_ACCEPTED; }
+    HRESULT GetMediaType(int position, CMediaType* mt) override
+    {
+        if (position != 0) return VFW_S_NO_MORE_ITEMS;
+        *mt = type_;
+        return S_OK;
+    }
+    HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override
+    {
+        request->cBuffers = std::max<LONG>(request->cBuffers, 4);
+        request->cbBuffer = std::max<LONG>(request->cbBuffer, size_);
+        request->cbAlign = 1;
+        ALLOCATOR_PROPERTIES actual{};
+        return allocator->SetProperties(request, &actual);
+    }
+
+private:
+    CMediaType type_;
+    LONG size_;
+};
+
+class SourceFilter : public CBaseFilter {
+public:
+    SourceFilter(const CMediaType& type, LONG size) : CBaseFilter("test source", nullptr, &lock_, GUID_NULL)
+    {
+        pin_ = std::make_unique<SourcePin>(this, &lock_, type, size);
+    }
+    int GetPinCount() override { return 1; }
+    CBasePin* GetPin(int n) override { return n == 0 ? pin_.get() : nullptr; }
+    CCritSec lock_;
+    std::unique_ptr<SourcePin> pin_;
+};
+
+class SinkFilter;
+
+class SinkPin : public CBaseInputPin {
+public:
+    SinkPin(CBaseFilter* filter, CCritSec* lock, const std::string& file)
+        : CBaseInputPin("test sink", filter, lock, nullptr, u"In")
+    {
+        if (!file.empty()) fd_ = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
+    ~SinkPin() override
+    {
+        if (fd_ >= 0) close(fd_);
+    }
+    HRESULT CheckMediaType(const CMediaType*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Receive(IMediaSample* sample) override
+    {
+        HRESULT hr = CBaseInputPin::Receive(sample);
+        if (hr != S_OK) return hr;
+        RecordedSample r;
+        r.identity = sample;
+        BYTE* data = nullptr;
+        sample->GetPointer(&data);
+        r.bytes.assign(data, data + sample->GetActualDataLength());
+        sample->GetTime(&r.start, &r.stop);
+        r.sync = sample->IsSyncPoint() == S_OK;
+        IEncoderSampleTimes* times = nullptr;
+        if (SUCCEEDED(sample->QueryInterface(IID_IEncoderSampleTimes, reinterpret_cast<void**>(&times)))) {
+            r.hasEncoderTimes = true;
+            times->GetSampleTimes(&r.presentation, &r.decoding, nullptr);
+            times->Release();
+        }
+        if (fd_ >= 0) pwrite(fd_, r.bytes.data(), r.bytes.size(), r.start);
+        std::lock_guard<std::mutex> hold(mutex_);
+        samples_.push_back(std::move(r));
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE EndOfStream() override
+    {
+        ended_ = true;
+        return S_OK;
+    }
+    std::mutex mutex_;
+    std::vector<RecordedSample> samples_;
+    std::atomic<bool> ended_{false};
+    int fd_ = -1;
+};
+
+class SinkFilter : public CBaseFilter {
+public:
+    explicit SinkFilter(const std::string& file) : CBaseFilter("test sink", nullptr, &lock_, GUID_NULL)
+    {
+        pin_ = std::make_unique<SinkPin>(this, &lock_, file);
+    }
+    int GetPinCount() override { return 1; }
+    CBasePin* GetPin(int n) override { return n == 0 ? pin_.get() : nullptr; }
+    CCritSec lock_;
+    std::unique_ptr<SinkPin> pin_;
+};
+
+}  // namespace
+
+struct TestSource::Impl {
+    ComPtr<IBaseFilter> filter;
+    SourceFilter* raw;
+};
+
+TestSource::TestSource(const CMediaType& type, LONG bufferSize) : impl_(new Impl)
+{
+    impl_->raw = new SourceFilter(type, bufferSize);
+    impl_->raw->NonDelegatingQueryInterface(IID_IBaseFilter, impl_->filter.PutVoid());
+}
+TestSource::~TestSource() { delete impl_; }
+IBaseFilter* TestSource::Filter() { return impl_->filter.Get(); }
+IPin* TestSource::Output() { return impl_->raw->pin_.get(); }
+
+HRESULT TestSource::Push(const std::vector<uint8_t>& bytes, REFERENCE_TIME start, REFERENCE_TIME stop)
+{
+    IMediaSample* sample = nullptr;
+    HRESULT hr = impl_->raw->pin_->GetDeliveryBuffer(&sample, nullptr, nullptr, 0);
+    if (FAILED(hr)) return hr;
+    BYTE* data = nullptr;
+    sample->GetPointer(&data);
+    std::copy(bytes.begin(), bytes.end(), data);
+    sample->SetActualDataLength(static_cast<LONG>(bytes.size()));
+    sample->SetTime(&start, &stop);
+    sample->SetSyncPoint(TRUE);
+    hr = impl_->raw->pin_->Deliver(sample);
+    sample->Release();
+    return hr;
+}
+
+void TestSource::EndOfStream() { impl_->raw->pin_->DeliverEndOfStream(); }
+
+struct TestSink::Impl {
+    ComPtr<IBaseFilter> filter;
+    SinkFilter* raw;
+};
+
+TestSink::TestSink(const std::string& positionedFile) : impl_(new Impl)
+{
+    impl_->raw = new SinkFilter(positionedFile);
+    impl_->raw->NonDelegatingQueryInterface(IID_IBaseFilter, impl_->filter.PutVoid());
+}
+TestSink::~TestSink() { delete impl_; }
+IBaseFilter* TestSink::Filter() { return impl_->filter.Get(); }
+IPin* TestSink::Input() { return impl_->raw->pin_.get(); }
+const CMediaType& TestSink::Type() { return impl_->raw->pin_->CurrentMediaType(); }
+bool TestSink::Ended() { return impl_->raw->pin_->ended_; }
+std::vector<RecordedSample> TestSink::Samples()
+{
+    std::lock_guard<std::mutex> hold(impl_->raw->pin_->mutex_);
+    return impl_->raw->pin_->samples_;
+}

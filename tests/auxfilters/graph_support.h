@@ -1,0 +1,55 @@
+// Small graphs without a graph manager: a push source and a recording sink around the
+// filters under test, which are created from their libraries in bin/filters.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dshow/amfilter.h"
+
+ComPtr<IBaseFilter> LoadFilter(const std::string& fileName, REFCLSID clsid);
+IPin* PinAt(IBaseFilter* filter, int index);  // no reference taken: the filter owns its pins
+HRESULT ConnectPins(IPin* out, IPin* in);
+void RunAll(const std::vector<IBaseFilter*>& filters);
+void StopAll(const std::vector<IBaseFilter*>& filters);
+
+struct RecordedSample {
+    IMediaSample* identity = nullptr;  // for zero-copy checks only, not referenced
+    std::vector<uint8_t> bytes;
+    REFERENCE_TIME start = 0, stop = 0;
+    bool sync = false;
+    bool hasEncoderTimes = false;
+    REFERENCE_TIME presentation = 0, decoding = 0;
+};
+
+// Delivers samples of a fixed media type from the test thread.
+class TestSource {
+public:
+    TestSource(const CMediaType& type, LONG bufferSize);
+    ~TestSource();
+    IBaseFilter* Filter();
+    IPin* Output();
+    HRESULT Push(const std::vector<uint8_t>& bytes, REFERENCE_TIME start, REFERENCE_TIME stop);
+    void EndOfStream();
+
+private:
+    struct Impl;
+    Impl* impl_;
+};
+
+// Accepts any type and records every sample; optionally writes positioned samples to a file.
+class TestSink {
+public:
+    explicit TestSink(const std::string& positionedFile = "");
+    ~TestSink();
+    IBaseFilter* Filter();
+    IPin* Input();
+    const CMediaType& Type();
+    std::vector<RecordedSample> Samples();
+    bool Ended();
+
+private:
+    struct Impl;
+    Impl* impl_;
+};
