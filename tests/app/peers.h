@@ -1,0 +1,214 @@
+// Real peers for the integration tests, started on loopback by the test and stopped by it:
+// nginx with the RTMP module, the demo account service, and ffprobe.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+// A child process with stdout and stderr in files.
+class ChildProcess {
+public:
+    ChildProcess(const std::vector<std::string>& command, const std::string& outPath, const std::string& errPath)
+    {
+        pid_ = fork();
+        if (pid_ == 0) {
+            setpgid(0, 0);
+            int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(out, 1);
+            dup2(err, 2);
+            std::vector<char*> args;
+            for (const std::string& part : command) args.push_back(const_cast<char*>(part.c_str()));
+            args.push_back(nullptr);
+            execvp(args[0], args.data());
+            _exit(127);
+        }
+    }
+    ~ChildProcess()
+    {
+        if (pid_ > 0 && !exited_) {
+            kill(pid_, SIGKILL);
+            Wait();
+        }
+    }
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    void Signal(int signal) const { kill(pid_, signal); }
+    // Exit code (128 + signal for a killed process).
+    int Wait()
+    {
+        if (exited_) return code_;
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        exited_ = true;
+        code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return code_;
+    }
+    bool Running()
+    {
+        if (exited_) return false;
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == 0) return true;
+        exited_ = true;
+        code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return false;
+    }
+
+private:
+    pid_t pid_ = -1;
+    bool exited_ = false;
+    int code_ = -1;
+};
+
+inline std::string ReadText(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+inline bool WaitFor(const std::function<bool()>& condition, int seconds)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return condition();
+}
+
+inline std::string CommandOutput(const std::string& command)
+{
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+        pclose(pipe);
+    }
+    return output;
+}
+
+// nginx with one live application "live/demo" that records every stream to rec/.
+class RtmpServer {
+public:
+    RtmpServer(const std::string& folder, const std::string& address) : folder_(folder), address_(address)
+    {
+        std::filesystem::create_directories(folder + "/logs");
+        std::filesystem::create_directories(RecordFolder());
+        std::filesystem::permissions(RecordFolder(), std::filesystem::perms::all);
+        std::ofstream(folder + "/nginx.conf")
+            << "load_module /usr/lib/nginx/modules/ngx_rtmp_module.so;\n"
+               "daemon off;\nworker_processes 1;\npid "
+            << folder << "/nginx.pid;\nerror_log " << folder
+            << "/logs/error.log info;\nevents { worker_connections 64; }\n"
+               "rtmp { server { listen "
+            << address << ":1935; chunk_size 4096;\n"
+            << "  application live/demo { live on; record all; record_unique on; record_path " << RecordFolder()
+            << "; } } }\n";
+        Start();
+    }
+    ~RtmpServer() { Stop(); }
+
+    void Start()
+    {
+        process_ = std::make_unique<ChildProcess>(
+            std::vector<std::string>{"nginx", "-p", folder_, "-c", folder_ + "/nginx.conf", "-e",
+                                     folder_ + "/logs/error.log"},
+            folder_ + "/nginx.out", folder_ + "/nginx.err");
+        WaitFor([this] { return CommandOutput("ss -ltn 2>/dev/null").find(address_ + ":1935") != std::string::npos; },
+                10);
+    }
+    void Stop()
+    {
+        if (!process_) return;
+        std::string pid = ReadText(folder_ + "/nginx.pid");
+        if (!pid.empty()) kill(std::stoi(pid), SIGQUIT);
+        process_->Signal(SIGQUIT);
+        if (!WaitFor([this] { return !process_->Running(); }, 10)) process_->Signal(SIGKILL);
+        process_->Wait();
+        process_.reset();
+        if (!pid.empty()) kill(std::stoi(pid), SIGKILL);  // a worker left behind
+    }
+    std::string RecordFolder() const { return folder_ + "/rec"; }
+    std::vector<std::string> Recordings() const
+    {
+        std::vector<std::string> files;
+        for (const auto& entry : std::filesystem::directory_iterator(RecordFolder())) files.push_back(entry.path());
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+
+private:
+    std::string folder_;
+    std::string address_;
+    std::unique_ptr<ChildProcess> process_;
+};
+
+// The demo account service on loopback, answering user "demo" / password "demo".
+class AccountService {
+public:
+    AccountService(const std::string& folder, const std::string& listen, const std::string& rtmpHost)
+        : process_({"python3", std::string(VELTRO_SOURCE_DIR) + "/tools/demo/account_service.py", "--listen", listen,
+                    "--rtmp-host", rtmpHost},
+                   folder + "/account.out", folder + "/account.err"),
+          outPath_(folder + "/account.out")
+    {
+        WaitFor([this] { return ReadText(outPath_).find("ready") != std::string::npos; }, 10);
+    }
+
+private:
+    ChildProcess process_;
+    std::string outPath_;
+};
+
+struct ProbeResult {
+    std::vector<std::string> codecs;  // in stream order
+    double duration = 0;
+};
+
+inline ProbeResult Probe(const std::string& path)
+{
+    ProbeResult result;
+    std::string output = CommandOutput("ffprobe -v error -show_entries stream=codec_name:format=duration "
+                                       "-of default=nw=1 '" + path + "' 2>/dev/null");
+    std::stringstream lines(output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.rfind("codec_name=", 0) == 0) result.codecs.push_back(line.substr(11));
+        if (line.rfind("duration=", 0) == 0 && line != "duration=N/A") result.duration = std::stod(line.substr(9));
+    }
+    std::sort(result.codecs.begin(), result.codecs.end());
+    return result;
+}
+
+// The largest distance between neighbouring video packet times of a file, in seconds.
+inline double LargestVideoGap(const std::string& path)
+{
+    std::string output = CommandOutput("ffprobe -v error -select_streams v:0 -show_entries packet=pts_time "
+                                       "-of csv=p=0 '" + path + "' 2>/dev/null");
+    std::vector<double> times;
+    std::stringstream lines(output);
+    std::string line;
+    while (std::getline(lines, line))
+        if (!line.empty() && line != "N/A") times.push_back(std::stod(line));
+    std::sort(times.begin(), times.end());
+    double gap = 0;
+    for (size_t i = 1; i < times.size(); ++i) gap = std::max(gap, times[i] - times[i - 1]);
+    return gap;
+}
