@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "../com/taskmem.h"
-#include "../dshow/uuids.h"
+#include "../dshow/mtype.h"
 
 namespace {
 
@@ -120,33 +120,16 @@ void FillAudioCaps(const AudioFormat& format, AUDIO_STREAM_CONFIG_CAPS* caps)
     caps->SampleFrequencyGranularity = 1;
 }
 
-const BITMAPINFOHEADER* BitmapHeaderOf(const AM_MEDIA_TYPE& mt)
-{
-    if (!mt.pbFormat) return nullptr;
-    if (mt.formattype == FORMAT_VideoInfo && mt.cbFormat >= sizeof(VIDEOINFOHEADER))
-        return &reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat)->bmiHeader;
-    if (mt.formattype == FORMAT_VideoInfo2 && mt.cbFormat >= sizeof(VIDEOINFOHEADER2))
-        return &reinterpret_cast<const VIDEOINFOHEADER2*>(mt.pbFormat)->bmiHeader;
-    return nullptr;
-}
-
-REFERENCE_TIME AvgTimePerFrameOf(const AM_MEDIA_TYPE& mt)
-{
-    if (!BitmapHeaderOf(mt)) return 0;
-    // Both header kinds keep AvgTimePerFrame at the same offset.
-    return reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat)->AvgTimePerFrame;
-}
-
 bool MatchVideoMediaType(const std::vector<VideoFormat>& formats, const AM_MEDIA_TYPE& mt, VideoChoice* choice)
 {
-    const BITMAPINFOHEADER* bmi = BitmapHeaderOf(mt);
+    const BITMAPINFOHEADER* bmi = GetBitmapInfoHeader(mt);
     if (mt.majortype != MEDIATYPE_Video || !bmi) return false;
     for (size_t i = 0; i < formats.size(); ++i) {
         const VideoFormat& f = formats[i];
         if (SubtypeOf(f.pixel) == mt.subtype && f.width == bmi->biWidth && f.height == bmi->biHeight) {
             choice->formatIndex = i;
             choice->kind = mt.formattype == FORMAT_VideoInfo ? VideoHeaderKind::VideoInfo : VideoHeaderKind::VideoInfo2;
-            choice->interval = f.NearestInterval(AvgTimePerFrameOf(mt));
+            choice->interval = f.NearestInterval(GetAvgTimePerFrame(mt));
             return true;
         }
     }

@@ -27,8 +27,4 @@ struct VideoChoice {
 bool MatchVideoMediaType(const std::vector<VideoFormat>& formats, const AM_MEDIA_TYPE& mt, VideoChoice* choice);
 bool MatchAudioMediaType(const std::vector<AudioFormat>& formats, const AM_MEDIA_TYPE& mt, size_t* formatIndex);
 
-// The header inside a video format block of either kind, or nullptr.
-const BITMAPINFOHEADER* BitmapHeaderOf(const AM_MEDIA_TYPE& mt);
-REFERENCE_TIME AvgTimePerFrameOf(const AM_MEDIA_TYPE& mt);
-
 const GUID& SubtypeOf(PixelFormat format);

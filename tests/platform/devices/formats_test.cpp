@@ -5,7 +5,7 @@
 
 #include "com/taskmem.h"
 #include "devices/capture_media_types.h"
-#include "dshow/uuids.h"
+#include "dshow/mtype.h"
 
 namespace {
 
@@ -82,7 +82,7 @@ TEST(CaptureMediaTypes, VideoTypesCarryDibLayoutInBothHeaderKinds)
     EXPECT_EQ(vi2.formattype, FORMAT_VideoInfo2);
     ASSERT_EQ(vi2.cbFormat, 112u);
     for (const AM_MEDIA_TYPE* mt : {static_cast<AM_MEDIA_TYPE*>(&vi), static_cast<AM_MEDIA_TYPE*>(&vi2)}) {
-        const BITMAPINFOHEADER* bmi = BitmapHeaderOf(*mt);
+        const BITMAPINFOHEADER* bmi = GetBitmapInfoHeader(*mt);
         ASSERT_NE(bmi, nullptr);
         EXPECT_EQ(bmi->biWidth, 322);
         EXPECT_EQ(bmi->biHeight, 240);  // positive: bottom-up rows
@@ -90,7 +90,7 @@ TEST(CaptureMediaTypes, VideoTypesCarryDibLayoutInBothHeaderKinds)
         EXPECT_EQ(bmi->biBitCount, 24);
         EXPECT_EQ(bmi->biSizeImage, 968u * 240);  // 322 * 3 = 966 padded to 968
         EXPECT_EQ(mt->lSampleSize, 968u * 240);
-        EXPECT_EQ(AvgTimePerFrameOf(*mt), 400000);
+        EXPECT_EQ(GetAvgTimePerFrame(*mt), 400000);
     }
     EXPECT_EQ(reinterpret_cast<VIDEOINFOHEADER2*>(vi2.pbFormat)->dwPictAspectRatioX, 322u);
 
@@ -99,16 +99,16 @@ TEST(CaptureMediaTypes, VideoTypesCarryDibLayoutInBothHeaderKinds)
     BuildVideoMediaType(webcam[0], VideoHeaderKind::VideoInfo, 333333, &yuy2);
     BuildVideoMediaType(webcam[2], VideoHeaderKind::VideoInfo, 166667, &mjpg);
     EXPECT_EQ(yuy2.subtype, MEDIASUBTYPE_YUY2);
-    EXPECT_EQ(BitmapHeaderOf(yuy2)->biCompression, MakeFourCC('Y', 'U', 'Y', '2'));
-    EXPECT_EQ(BitmapHeaderOf(yuy2)->biSizeImage, 640u * 480 * 2);
+    EXPECT_EQ(GetBitmapInfoHeader(yuy2)->biCompression, MakeFourCC('Y', 'U', 'Y', '2'));
+    EXPECT_EQ(GetBitmapInfoHeader(yuy2)->biSizeImage, 640u * 480 * 2);
     EXPECT_TRUE(yuy2.bFixedSizeSamples);
     EXPECT_EQ(mjpg.subtype, MEDIASUBTYPE_MJPG);
-    EXPECT_EQ(BitmapHeaderOf(mjpg)->biCompression, MakeFourCC('M', 'J', 'P', 'G'));
+    EXPECT_EQ(GetBitmapInfoHeader(mjpg)->biCompression, MakeFourCC('M', 'J', 'P', 'G'));
     EXPECT_FALSE(mjpg.bFixedSizeSamples);
 
     MediaType nv12;
     BuildVideoMediaType(card[3], VideoHeaderKind::VideoInfo, 400000, &nv12);
-    EXPECT_EQ(BitmapHeaderOf(nv12)->biSizeImage, 1920u * 1080 * 3 / 2);
+    EXPECT_EQ(GetBitmapInfoHeader(nv12)->biSizeImage, 1920u * 1080 * 3 / 2);
 }
 
 TEST(CaptureMediaTypes, MatchFindsFormatSizeAndNearestRate)
