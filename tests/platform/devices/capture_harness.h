@@ -185,6 +185,17 @@ private:
     RecordingSink* sink_ = nullptr;
 };
 
+// Runs capture -> sink until `count` samples arrived (10 s at most) and takes the graph apart.
+inline std::vector<ReceivedSample> CaptureSamples(IBaseFilter* capture, size_t count)
+{
+    auto sink = ComPtr<RecordingSink>(new RecordingSink);
+    auto graph = ComPtr<TwoFilterGraph>::Adopt(new TwoFilterGraph);
+    std::vector<ReceivedSample> samples;
+    if (graph->Build(capture, sink.Get()) == S_OK && graph->Run() == S_OK) samples = sink->WaitFor(count);
+    graph->TearDown();
+    return samples;
+}
+
 // The friendly names of a category, in enumeration order, with their monikers.
 inline std::vector<std::pair<std::string, ComPtr<IMoniker>>> ListCategory(REFCLSID category)
 {
