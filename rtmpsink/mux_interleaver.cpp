@@ -58,6 +58,18 @@ bool CMuxInterleaver::QueuePacket(PacketPtr packet)
     return true;
 }
 
+namespace {
+
+// An end-of-stream packet sorts after every sample, so the other inputs' queued samples still
+// go out before output ends.
+bool OutputsBefore(const CMuxInterPacket& a, const CMuxInterPacket& b)
+{
+    if (a.endOfStream != b.endOfStream) return !a.endOfStream;
+    return a.start < b.start;
+}
+
+}  // namespace
+
 int CMuxInterleaver::TakeNext(PacketPtr& packet)
 {
     bool allEnded = true;
@@ -67,7 +79,7 @@ int CMuxInterleaver::TakeNext(PacketPtr& packet)
         bool empty = stream->queue.empty();
         if (stream->active && stream->required && (empty || !stream->queue.front()->endOfStream)) allEnded = false;
         // On equal start times the earlier stream keeps the choice.
-        if (!empty && (!chosen || stream->queue.front()->start < chosen->queue.front()->start))
+        if (!empty && (!chosen || OutputsBefore(*stream->queue.front(), *chosen->queue.front())))
             chosen = stream.get();
         if (stream->required && empty) {
             dataAvailable_ = false;

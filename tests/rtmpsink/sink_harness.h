@@ -1,0 +1,38 @@
+// Drives KeshRTMPSink.ax as the program does: through its class factory and
+// INetworkConnection, fed by a TestSource connected to its pins.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "../../interfaces/network_connection.h"
+#include "dshow/strmif.h"
+#include "test_source.h"
+#include "winmsg/winmsg.h"
+
+class SinkHarness {
+public:
+    SinkHarness();
+    ~SinkHarness();
+
+    IBaseFilter* Filter() { return filter_.Get(); }
+    INetworkConnection* Control() { return control_.Get(); }
+    IPin* InputPin(int index);
+
+    // Connects the source's outputs to the sink's inputs (video first), then pauses and runs both.
+    bool ConnectAndRun(TestSource* source);
+    // Waits until the source has delivered everything and the sink's sends have settled.
+    void WaitUntilSent(TestSource* source, int maxSeconds = 120);
+    void StopGraph(TestSource* source);
+
+    uint64_t BytesSent() const { return bytesSent_.load(); }
+    uint64_t Sends() const { return sends_.load(); }
+
+private:
+    ComPtr<IBaseFilter> filter_;
+    ComPtr<INetworkConnection> control_;
+    HWND window_ = 0;
+    std::atomic<uint64_t> bytesSent_{0};
+    std::atomic<uint64_t> sends_{0};
+};
