@@ -255,6 +255,7 @@ public:
     // S_OK while streaming, S_FALSE while flushing, an error when stopped or after a run-time error.
     virtual HRESULT CheckStreaming();
     BOOL IsReadOnly() const { return m_bReadOnly; }
+    IMemAllocator* PeekAllocator() const { return m_pAllocator; }
     BOOL IsFlushing() const { return m_bFlushing; }
     AM_SAMPLE2_PROPERTIES* SampleProps() { return &m_SampleProps; }
 

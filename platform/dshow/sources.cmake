@@ -11,4 +11,6 @@ target_sources(vplatform PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/refclock.cpp
   ${CMAKE_CURRENT_LIST_DIR}/source.cpp
   ${CMAKE_CURRENT_LIST_DIR}/transfrm.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/transip.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/renbase.cpp
   ${CMAKE_CURRENT_LIST_DIR}/wxutil.cpp)

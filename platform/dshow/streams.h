@@ -11,6 +11,8 @@
 #include "reftime.h"
 #include "source.h"
 #include "strmif.h"
+#include "renbase.h"
 #include "transfrm.h"
+#include "transip.h"
 #include "uuids.h"
 #include "wxutil.h"
