@@ -58,16 +58,21 @@ std::optional<Scalar> ReadScalar(const VARIANT& v)
 bool IsSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\v' || c == u'\f'; }
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
-// Parses decimal text as the number parser of Windows does in the C locale: surrounding
-// blanks, a sign, digits with optional "," group separators, a fraction and an exponent.
-// Whole numbers that fit come back exact; the rest as double.
-std::optional<Scalar> ParseNumber(BSTR text)
+std::u16string_view TrimmedText(BSTR text)
 {
     std::u16string_view in(text ? text : u"", SysStringLen(text));
     size_t begin = 0, end = in.size();
     while (begin < end && IsSpace(in[begin])) ++begin;
     while (end > begin && IsSpace(in[end - 1])) --end;
-    in = in.substr(begin, end - begin);
+    return in.substr(begin, end - begin);
+}
+
+// Parses decimal text as the number parser of Windows does in the C locale: surrounding
+// blanks, a sign, digits with optional "," group separators, a fraction and an exponent.
+// Whole numbers that fit come back exact; the rest as double.
+std::optional<Scalar> ParseNumber(BSTR text)
+{
+    std::u16string_view in = TrimmedText(text);
 
     std::string plain;  // ASCII form for the C library, group separators dropped
     size_t pos = 0;
@@ -109,11 +114,7 @@ std::optional<Scalar> ParseNumber(BSTR text)
 
 bool EqualsIgnoringCase(BSTR text, std::u16string_view word)
 {
-    std::u16string_view in(text ? text : u"", SysStringLen(text));
-    size_t begin = 0, end = in.size();
-    while (begin < end && IsSpace(in[begin])) ++begin;
-    while (end > begin && IsSpace(in[end - 1])) --end;
-    in = in.substr(begin, end - begin);
+    std::u16string_view in = TrimmedText(text);
     if (in.size() != word.size()) return false;
     for (size_t i = 0; i < in.size(); ++i) {
         char16_t a = in[i], b = word[i];

@@ -36,30 +36,33 @@ DWORD GetDword(HKEY key, const char* name, LSTATUS expected = ERROR_SUCCESS)
     return value;
 }
 
-std::vector<std::string> ValueNames(HKEY key)
+// Names from RegEnumValue or RegEnumKeyEx, index by index until ERROR_NO_MORE_ITEMS.
+template <class Enumerate>
+std::vector<std::string> Names(Enumerate enumerate)
 {
     std::vector<std::string> names;
     char name[64];
     for (DWORD i = 0;; ++i) {
         DWORD length = sizeof name;
-        LSTATUS status = RegEnumValue(key, i, name, &length, nullptr, nullptr, nullptr, nullptr);
+        LSTATUS status = enumerate(i, name, &length);
         if (status == ERROR_NO_MORE_ITEMS) return names;
         EXPECT_EQ(status, ERROR_SUCCESS);
         names.emplace_back(name, length);
     }
 }
 
+std::vector<std::string> ValueNames(HKEY key)
+{
+    return Names([&](DWORD i, char* name, DWORD* length) {
+        return RegEnumValue(key, i, name, length, nullptr, nullptr, nullptr, nullptr);
+    });
+}
+
 std::vector<std::string> SubkeyNames(HKEY key)
 {
-    std::vector<std::string> names;
-    char name[64];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = sizeof name;
-        LSTATUS status = RegEnumKeyEx(key, i, name, &length, nullptr, nullptr, nullptr, nullptr);
-        if (status == ERROR_NO_MORE_ITEMS) return names;
-        EXPECT_EQ(status, ERROR_SUCCESS);
-        names.emplace_back(name, length);
-    }
+    return Names([&](DWORD i, char* name, DWORD* length) {
+        return RegEnumKeyEx(key, i, name, length, nullptr, nullptr, nullptr, nullptr);
+    });
 }
 
 TEST_F(Registry, ValuesPersistInTheRegFileWithEveryType)
