@@ -2,20 +2,13 @@
 
 #include <algorithm>
 
+#include "../settings/program_settings.h"
 #include "reply_items.h"
 #include "url_codec.h"
 
 namespace {
 
 const char* const kKeyMarker = "K4R2";
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 std::string DigitsOnly(const std::string& text)
 {
@@ -39,7 +32,7 @@ bool DecodeServiceKey(const std::string& hex, std::string& decoded)
     if (hex.size() % 2 != 0) return false;
     decoded.clear();
     for (size_t i = 0; i < hex.size(); i += 2) {
-        int high = HexValue(hex[i]), low = HexValue(hex[i + 1]);
+        int high = HexDigitValue(hex[i]), low = HexDigitValue(hex[i + 1]);
         if (high < 0 || low < 0) return false;
         int position = int(i / 2) + 1;  // counted from one
         decoded += char(high * 16 + low - (position % 2 == 1 ? 17 : 13));

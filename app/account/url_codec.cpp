@@ -3,17 +3,7 @@
 #include <cctype>
 #include <cstring>
 
-namespace {
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
+#include "../settings/program_settings.h"
 
 std::string fnstUrlEncodeUTF8(const std::string& stInput)
 {
@@ -44,7 +34,7 @@ std::string PercentDecode(const std::string& text)
         } else if (i + 2 >= text.size()) {
             throw DecodeError("decode of string failed: \"" + text + "\"");
         } else {
-            int high = HexValue(text[i + 1]), low = HexValue(text[i + 2]);
+            int high = HexDigitValue(text[i + 1]), low = HexDigitValue(text[i + 2]);
             if (high < 0 || low < 0)
                 throw DecodeError("'$" + text.substr(i + 1, 2) + "' is not a valid integer value");
             out += char(high * 16 + low);

@@ -40,74 +40,53 @@ void BroadcastSession::LoadEncoderSettings()
     state.file_path_edit = settings.File_path + settings.File_name;
 }
 
-void BroadcastSession::SwitchVideoOn()
+void BroadcastSession::SwitchVideoOn() { SwitchSourceOn(Source::Video); }
+void BroadcastSession::SwitchVideoOff() { SwitchSourceOff(Source::Video); }
+void BroadcastSession::SwitchAudioOn() { SwitchSourceOn(Source::Audio); }
+void BroadcastSession::SwitchAudioOff() { SwitchSourceOff(Source::Audio); }
+
+void BroadcastSession::SwitchSourceOn(Source source)
 {
+    const bool video = source == Source::Video;
     state.isDeviceProblem = false;
-    settings.VideoSource = 1;
-    state.videoOn = true;
-    if (!choices.ListVideoDevices()) {
-        settings.Create_message_popup("No Video Source is detected", "");
-        SwitchVideoOff();
+    (video ? settings.VideoSource : settings.AudioSource) = 1;
+    (video ? state.videoOn : state.audioOn) = true;
+    if (!(video ? choices.ListVideoDevices() : choices.ListAudioDevices())) {
+        settings.Create_message_popup(video ? "No Video Source is detected" : "No Audio Source is detected", "");
+        SwitchSourceOff(source);
         return;
     }
-    state.videoControlsEnabled = true;
-    settings.Log("Video Source Added ");
-    int position = settings.VideoIndex >= 0 && settings.VideoIndex < int(choices.videoDevices.size())
-                       ? settings.VideoIndex
-                       : 0;
-    ChooseVideoDevice(position);
-}
-
-void BroadcastSession::SwitchVideoOff()
-{
-    state.status = "Idle";
-    state.statusRed = false;
-    settings.VideoSource = 0;
-    state.videoOn = false;
-    choices.DropVideo();
-    state.videoControlsEnabled = false;
-    state.isDeviceProblem = false;
-    settings.Log("Video Source Removed");
-    if (state.audioOn) {
-        RebuildAndRunGraph();
+    (video ? state.videoControlsEnabled : state.audioControlsEnabled) = true;
+    settings.Log(video ? "Video Source Added " : "Audio Source Added ");
+    const int stored = video ? settings.VideoIndex : settings.AudioIndex;
+    const size_t count = (video ? choices.videoDevices : choices.audioDevices).size();
+    const int position = stored >= 0 && size_t(stored) < count ? stored : 0;
+    if (video) {
+        ChooseVideoDevice(position);
     } else {
-        state.requiredCounter = "---";
-        pipeline.StopAndClearGraph();
+        state.Timer1 = true;
+        ChooseAudioDevice(position);
     }
 }
 
-void BroadcastSession::SwitchAudioOn()
+void BroadcastSession::SwitchSourceOff(Source source)
 {
-    state.isDeviceProblem = false;
-    settings.AudioSource = 1;
-    state.audioOn = true;
-    if (!choices.ListAudioDevices()) {
-        settings.Create_message_popup("No Audio Source is detected", "");
-        SwitchAudioOff();
-        return;
-    }
-    state.audioControlsEnabled = true;
-    settings.Log("Audio Source Added ");
-    int position = settings.AudioIndex >= 0 && settings.AudioIndex < int(choices.audioDevices.size())
-                       ? settings.AudioIndex
-                       : 0;
-    state.Timer1 = true;
-    ChooseAudioDevice(position);
-}
-
-void BroadcastSession::SwitchAudioOff()
-{
+    const bool video = source == Source::Video;
     state.status = "Idle";
     state.statusRed = false;
-    settings.AudioSource = 0;
-    state.audioOn = false;
-    state.Timer1 = false;
-    state.leftLevel = state.rightLevel = 0;
-    choices.DropAudio();
-    state.audioControlsEnabled = false;
+    (video ? settings.VideoSource : settings.AudioSource) = 0;
+    (video ? state.videoOn : state.audioOn) = false;
+    if (video) {
+        choices.DropVideo();
+    } else {
+        state.Timer1 = false;
+        state.leftLevel = state.rightLevel = 0;
+        choices.DropAudio();
+    }
+    (video ? state.videoControlsEnabled : state.audioControlsEnabled) = false;
     state.isDeviceProblem = false;
-    settings.Log("Audio Source Removed");
-    if (state.videoOn) {
+    settings.Log(video ? "Video Source Removed" : "Audio Source Removed");
+    if (video ? state.audioOn : state.videoOn) {
         RebuildAndRunGraph();
     } else {
         state.requiredCounter = "---";

@@ -61,6 +61,9 @@ public:
     void ShutdownCleanup();
 
 private:
+    enum class Source { Video, Audio };
+    void SwitchSourceOn(Source source);
+    void SwitchSourceOff(Source source);
     std::string PublishingAddress() const;
     void ShowOnAirStatus();
     void ReleaseSink();

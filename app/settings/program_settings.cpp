@@ -80,14 +80,6 @@ void CreateFolder(const std::string& folder)
     if (!folder.empty() && !FolderExists(folder)) mkdir(folder.c_str(), 0700);
 }
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 // Code points of UTF-8 text; a byte that starts no valid sequence stands for itself.
 std::u32string CodePoints(const std::string& utf8)
 {
@@ -142,6 +134,14 @@ bool IsUtf8WithWideCharacter(const std::string& bytes)
 
 }  // namespace
 
+int HexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
 bool ParseDecimalInt(const std::string& text, int& value)
 {
     size_t i = (!text.empty() && (text[0] == '-' || text[0] == '+')) ? 1 : 0;
@@ -181,11 +181,11 @@ bool DecodePasswordHex(const std::string& hex, std::string& utf8)
 {
     std::string bytes;
     for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-        int high = HexDigit(hex[i]), low = HexDigit(hex[i + 1]);
+        int high = HexDigitValue(hex[i]), low = HexDigitValue(hex[i + 1]);
         if (high < 0 || low < 0) return false;
         bytes += char(high * 16 + low);
     }
-    if (hex.size() % 2 == 1 && HexDigit(hex.back()) < 0) return false;
+    if (hex.size() % 2 == 1 && HexDigitValue(hex.back()) < 0) return false;
     if (IsUtf8WithWideCharacter(bytes)) {
         utf8 = bytes;
         return true;

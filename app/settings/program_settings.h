@@ -63,5 +63,8 @@ std::string EncodePasswordHex(const std::string& utf8);
 // is not a hex digit.
 bool DecodePasswordHex(const std::string& hex, std::string& utf8);
 
+// The value of a hexadecimal digit (either case); -1 for any other character.
+int HexDigitValue(char c);
+
 // Decimal integer text that fits in 32 bits: optional sign, digits only.
 bool ParseDecimalInt(const std::string& text, int& value);

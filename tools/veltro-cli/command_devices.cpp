@@ -10,17 +10,24 @@
 
 namespace {
 
+// The media types of the device's first output pin; prints why when the device cannot be opened.
+bool LoadDeviceTypes(REFCLSID category, int position, MediaTypeList& types)
+{
+    ComPtr<IBaseFilter> filter;
+    std::string error;
+    if (!BindCaptureDevice(category, position, filter, error)) {
+        std::printf("\tcannot open: %s\n", error.c_str());
+        return false;
+    }
+    types.LoadFromFirstOutputPin(filter.Get());
+    return true;
+}
+
 void PrintVideoDevice(int position, const std::string& name, int hideVideosizes)
 {
     std::printf("video %d\t%s\n", position, name.c_str());
-    ComPtr<IBaseFilter> filter;
-    std::string error;
-    if (!BindCaptureDevice(CLSID_VideoInputDeviceCategory, position, filter, error)) {
-        std::printf("\tcannot open: %s\n", error.c_str());
-        return;
-    }
     MediaTypeList types;
-    types.LoadFromFirstOutputPin(filter.Get());
+    if (!LoadDeviceTypes(CLSID_VideoInputDeviceCategory, position, types)) return;
     std::vector<VideoTypeEntry> entries = VideoTypeEntries(types);
     std::vector<std::string> formats;
     for (const VideoTypeEntry& entry : entries) formats.push_back(entry.formatName);
@@ -38,14 +45,8 @@ void PrintVideoDevice(int position, const std::string& name, int hideVideosizes)
 void PrintAudioDevice(int position, const std::string& name)
 {
     std::printf("audio %d\t%s\n", position, name.c_str());
-    ComPtr<IBaseFilter> filter;
-    std::string error;
-    if (!BindCaptureDevice(CLSID_AudioInputDeviceCategory, position, filter, error)) {
-        std::printf("\tcannot open: %s\n", error.c_str());
-        return;
-    }
     MediaTypeList types;
-    types.LoadFromFirstOutputPin(filter.Get());
+    if (!LoadDeviceTypes(CLSID_AudioInputDeviceCategory, position, types)) return;
     std::printf("\tsample rates:");
     const char* separator = " ";
     for (const std::string& rate : ListSampleRates(AudioTypeEntries(types))) {
