@@ -1,0 +1,180 @@
+// scalvo-cli: runs the scaler filter library on raw frames, configured as a host configures it.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <random>
+
+#include "com/plugin.h"
+#include "dshow/control.h"
+#include "dshow/uuids.h"
+#include "interfaces/module_config.h"
+#include "options.h"
+
+namespace {
+
+std::string ExecutableDir()
+{
+    char path[4096];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof(path) - 1);
+    std::string full = n > 0 ? std::string(path, size_t(n)) : std::string(".");
+    return full.substr(0, full.rfind('/'));
+}
+
+class Failure {
+public:
+    Failure(const char* what, HRESULT hr) : what_(what), hr_(hr) {}
+    int Report() const
+    {
+        std::fprintf(stderr, "scalvo-cli: %s failed (0x%08X)\n", what_, unsigned(hr_));
+        return 1;
+    }
+
+private:
+    const char* what_;
+    HRESULT hr_;
+};
+
+void Check(HRESULT hr, const char* what)
+{
+    if (FAILED(hr)) throw Failure(what, hr);
+}
+
+void SetInt(IModuleConfig* config, const GUID& id, LONG value, const char* what)
+{
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_I4;
+    v.lVal = value;
+    Check(config->SetValue(&id, &v), what);
+}
+
+void SetReal(IModuleConfig* config, const GUID& id, double value, const char* what)
+{
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_R8;
+    v.dblVal = value;
+    Check(config->SetValue(&id, &v), what);
+}
+
+// Every parameter is set, so that what an earlier run left in the registry does not apply.
+void Configure(IModuleConfig* config, const CliOptions& o)
+{
+    const bool resize = o.in.width != o.out.width || o.in.height != o.out.height;
+    SetInt(config, SCALVO_PARAM_RESIZING_STATE, resize ? 1 : 0, "Resizing Option State");
+    SetInt(config, SCALVO_PARAM_RESIZED_WIDTH, LONG(o.out.width), "Resized Frame Width");
+    SetInt(config, SCALVO_PARAM_RESIZED_HEIGHT, LONG(o.out.height), "Resized Frame Height");
+    SetInt(config, SCALVO_PARAM_RESIZING_METHOD, LONG(o.method.value_or(1)), "Resizing Method");
+    SetInt(config, SCALVO_PARAM_CROPPING_STATE, o.crop ? 1 : 0, "Cropping Option State");
+    if (o.crop) {
+        SetInt(config, SCALVO_PARAM_LEFT_CROPPING, LONG((*o.crop)[0]), "Left Cropping");
+        SetInt(config, SCALVO_PARAM_TOP_CROPPING, LONG((*o.crop)[1]), "Top Cropping");
+        SetInt(config, SCALVO_PARAM_RIGHT_CROPPING, LONG((*o.crop)[2]), "Right Cropping");
+        SetInt(config, SCALVO_PARAM_BOTTOM_CROPPING, LONG((*o.crop)[3]), "Bottom Cropping");
+    }
+    SetInt(config, SCALVO_PARAM_AR_CHANGE_STATE, o.ar ? 1 : 0, "Changing AR Option State");
+    if (o.ar) {
+        SetReal(config, SCALVO_PARAM_TARGET_AR_WIDTH, o.ar->first, "Target AR Width Coefficient");
+        SetReal(config, SCALVO_PARAM_TARGET_AR_HEIGHT, o.ar->second, "Target AR Height Coefficient");
+        SetInt(config, SCALVO_PARAM_AR_METHOD, LONG(o.arMethod), "Changing AR Method");
+    }
+    SetInt(config, SCALVO_PARAM_INTERLACE_STATE, LONG(o.interlace.value_or(0)), "Interlace state definition");
+    SetInt(config, SCALVO_PARAM_VBI_MODE, LONG(o.vbi.value_or(0)), "VBI using mode");
+    SetInt(config, SCALVO_PARAM_COLOR_CONVERSION, -1, "Color space conversion");
+    VARIANT mask;
+    VariantInit(&mask);
+    mask.vt = VT_UI4;
+    mask.ulVal = o.affinityMask.value_or(0);
+    Check(config->SetValue(&SCALVO_PARAM_AFFINITY_MASK, &mask), "Affinity Mask");
+    Check(config->CommitChanges(nullptr), "CommitChanges");
+}
+
+template <class Filter>
+ComPtr<IBaseFilter> AsFilter(Filter* filter)
+{
+    ComPtr<IBaseFilter> result;
+    filter->NonDelegatingQueryInterface(IID_IBaseFilter, result.PutVoid());
+    return result;
+}
+
+IPin* FirstPin(IBaseFilter* filter, PIN_DIRECTION wanted)
+{
+    ComPtr<IEnumPins> pins;
+    filter->EnumPins(pins.Put());
+    IPin* pin = nullptr;
+    while (pins->Next(1, &pin, nullptr) == S_OK) {
+        PIN_DIRECTION dir;
+        pin->QueryDirection(&dir);
+        if (dir == wanted) return pin;
+        pin->Release();
+    }
+    return nullptr;
+}
+
+int Run(const CliOptions& o)
+{
+    ComPtr<IBaseFilter> scaler;
+    Check(CreateInstanceFromLibrary(ExecutableDir() + "/filters/scalvo.ax", CLSID_TolvaneVideoScaler,
+                                    IID_IBaseFilter, scaler.PutVoid()),
+          "loading filters/scalvo.ax");
+    ComPtr<IModuleConfig> config;
+    Check(scaler.As(config), "IModuleConfig");
+    Configure(config.Get(), o);
+
+    std::vector<uint8_t> generated;
+    if (o.bench) {
+        generated.resize(RawFrameBytes(o.in));
+        std::mt19937 gen(1);
+        for (auto& b : generated) b = uint8_t(gen());
+    }
+    auto* sourceObject = new CRawFrameSource(o.in, stdin, o.frames, generated);
+    auto* sinkObject = new CRawFrameSink(o.out, o.bench ? nullptr : stdout);
+    ComPtr<IBaseFilter> source = AsFilter(sourceObject), sink = AsFilter(sinkObject);
+
+    ComPtr<IGraphBuilder> graph;
+    Check(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, graph.PutVoid()),
+          "creating the filter graph");
+    Check(graph->AddFilter(source.Get(), u"Raw Source"), "adding the source");
+    Check(graph->AddFilter(scaler.Get(), u"Resizer"), "adding the scaler");
+    Check(graph->AddFilter(sink.Get(), u"Raw Sink"), "adding the sink");
+    ComPtr<IPin> sourceOut = ComPtr<IPin>::Adopt(FirstPin(source.Get(), PINDIR_OUTPUT));
+    ComPtr<IPin> scalerIn = ComPtr<IPin>::Adopt(FirstPin(scaler.Get(), PINDIR_INPUT));
+    ComPtr<IPin> scalerOut = ComPtr<IPin>::Adopt(FirstPin(scaler.Get(), PINDIR_OUTPUT));
+    ComPtr<IPin> sinkIn = ComPtr<IPin>::Adopt(FirstPin(sink.Get(), PINDIR_INPUT));
+    Check(graph->ConnectDirect(sourceOut.Get(), scalerIn.Get(), nullptr), "connecting the source to the scaler");
+    Check(graph->ConnectDirect(scalerOut.Get(), sinkIn.Get(), nullptr), "connecting the scaler to the sink");
+
+    ComPtr<IMediaControl> control;
+    ComPtr<IMediaEvent> events;
+    Check(graph.As(control), "IMediaControl");
+    Check(graph.As(events), "IMediaEvent");
+    const auto start = std::chrono::steady_clock::now();
+    Check(control->Run(), "running the graph");
+    LONG code = 0;
+    events->WaitForCompletion(LONG(INFINITE), &code);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    control->Stop();
+    if (o.bench)
+        std::printf("%llu frames in %.3f s: %.1f frames per second\n",
+                    static_cast<unsigned long long>(sinkObject->FramesReceived()), seconds,
+                    sinkObject->FramesReceived() / seconds);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::string error;
+    auto options = ParseOptions(std::vector<std::string>(argv + 1, argv + argc), &error);
+    if (!options) {
+        std::fprintf(stderr, "scalvo-cli: %s\n%s", error.c_str(), kUsage);
+        return 2;
+    }
+    try {
+        return Run(*options);
+    } catch (const Failure& failure) {
+        return failure.Report();
+    }
+}
