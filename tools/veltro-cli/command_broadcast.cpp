@@ -173,6 +173,8 @@ int RunBroadcast(int argc, char** argv)
     session.Stream_btnClick();
     int exitCode = 0;
     if (!session.state.isStreaming) {
+        std::fprintf(stderr, "The broadcast did not start (%s); see %slog.txt\n", session.state.status.c_str(),
+                     settings.Get_XML_FolderPath().c_str());
         exitCode = 1;
     } else {
         using Clock = std::chrono::steady_clock;
