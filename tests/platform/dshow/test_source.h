@@ -2,6 +2,7 @@
 // each filled with its index and stamped with the times a test asks for.
 #pragma once
 
+#include <cstring>
 #include <functional>
 
 #include "dshow/source.h"
@@ -39,7 +40,7 @@ public:
         if (next_ >= count_) return S_FALSE;
         BYTE* data = nullptr;
         sample->GetPointer(&data);
-        for (LONG i = 0; i < size_; ++i) data[i] = BYTE(next_);
+        std::memset(data, next_ & 0xFF, size_t(size_));
         sample->SetActualDataLength(size_);
         REFERENCE_TIME start = REFERENCE_TIME(next_) * 10000, end = start + 10000;
         sample->SetTime(&start, &end);
