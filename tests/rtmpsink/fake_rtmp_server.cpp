@@ -163,3 +163,17 @@ void FakeRtmpServer::SetOutChunkSize(uint32_t size)
     Send(RTMP_SET_CHUNK_SIZE, 2, 0, body);
     writer_->chunkSize = size;
 }
+
+bool FakeRtmpServer::AcceptPublisher()
+{
+    if (!Accept()) return false;
+    RtmpPacket packet;
+    amf::AmfObject values;
+    for (;;) {
+        if (!ReadCommand(packet, values)) return false;
+        std::string_view name = amf::GetProperty(values, {}, 0).text.View();
+        double transaction = amf::GetProperty(values, {}, 1).number;
+        if (name == "connect" || name == "createStream") SendCommand(StatusBody("_result", transaction, ""));
+        if (name == "publish") return SendCommand(StatusBody("onStatus", 0, "NetStream.Publish.Start"));
+    }
+}

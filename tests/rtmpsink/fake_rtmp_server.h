@@ -34,6 +34,8 @@ public:
 
     // Accepts the next client and answers its handshake.
     bool Accept();
+    // Accept, then answers connect, createStream and publish as a media server does.
+    bool AcceptPublisher();
     // The next complete message of the client; false on time-out or close. A Set Chunk Size
     // from the client is applied before the message is returned.
     bool Read(RtmpPacket& packet, int timeoutMs = 5000);

@@ -10,9 +10,12 @@ SinkHarness::SinkHarness()
     std::string path = std::string(VELTRO_BIN_DIR) + "/filters/KeshRTMPSink.ax";
     CreateInstanceFromLibrary(path, CLSID_KeshRTMPSink, IID_IBaseFilter, filter_.PutVoid());
     if (filter_) filter_.As(control_);
-    window_ = CreateMessageWindow([this](UINT message, WPARAM, LPARAM sent) {
+    window_ = CreateMessageWindow([this](UINT message, WPARAM count, LPARAM sent) {
         if (message != WM_RTMP_SENT) return;
-        ++sends_;
+        if (sends_++ == 0) {
+            firstCount_ = count;
+            firstResult_ = sent;
+        }
         if (sent > 0) bytesSent_ += static_cast<uint64_t>(sent);
     });
     if (control_) control_->SetNotifyWindow(window_);

@@ -28,6 +28,8 @@ public:
 
     uint64_t BytesSent() const { return bytesSent_.load(); }
     uint64_t Sends() const { return sends_.load(); }
+    // wParam and lParam of the first WM_RTMP_SENT.
+    std::pair<WPARAM, LPARAM> FirstSend() const { return {firstCount_.load(), firstResult_.load()}; }
 
 private:
     ComPtr<IBaseFilter> filter_;
@@ -35,4 +37,6 @@ private:
     HWND window_ = 0;
     std::atomic<uint64_t> bytesSent_{0};
     std::atomic<uint64_t> sends_{0};
+    std::atomic<WPARAM> firstCount_{0};
+    std::atomic<LPARAM> firstResult_{0};
 };

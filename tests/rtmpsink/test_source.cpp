@@ -1,7 +1,9 @@
 #include "test_source.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "../../interfaces/aux_filters.h"
 #include "dshow/uuids.h"
@@ -55,8 +57,9 @@ protected:
 
 class UnitStream : public CSourceStream {
 public:
-    UnitStream(CSource* filter, const std::vector<EncodedUnit>* units, const CMediaType& type, LPCWSTR name)
-        : CSourceStream("UnitStream", &hr_, filter, name), units_(units), type_(type)
+    UnitStream(CSource* filter, const std::vector<EncodedUnit>* units, const CMediaType& type, LPCWSTR name,
+               bool paced)
+        : CSourceStream("UnitStream", &hr_, filter, name), units_(units), type_(type), paced_(paced)
     {
     }
 
@@ -96,6 +99,10 @@ public:
             return S_FALSE;
         }
         const EncodedUnit& unit = (*units_)[next_++];
+        if (paced_) {
+            if (next_ == 1) began_ = std::chrono::steady_clock::now();
+            std::this_thread::sleep_until(began_ + std::chrono::microseconds(unit.start / 10));
+        }
         BYTE* data = nullptr;
         sample->GetPointer(&data);
         std::memcpy(data, unit.data.data(), unit.data.size());
@@ -116,16 +123,18 @@ private:
     const std::vector<EncodedUnit>* units_;
     CMediaType type_;
     size_t next_ = 0;
+    bool paced_;
+    std::chrono::steady_clock::time_point began_;
 };
 
 }  // namespace
 
 TestSource::TestSource(const std::vector<EncodedUnit>* video, const CMediaType& videoType,
-                       const std::vector<EncodedUnit>* audio, const CMediaType& audioType)
+                       const std::vector<EncodedUnit>* audio, const CMediaType& audioType, bool paced)
     : CSource("TestSource", nullptr, CLSID_TestSource)
 {
-    if (video && !video->empty()) videoPin_ = new UnitStream(this, video, videoType, u"Video");
-    if (audio && !audio->empty()) audioPin_ = new UnitStream(this, audio, audioType, u"Audio");
+    if (video && !video->empty()) videoPin_ = new UnitStream(this, video, videoType, u"Video", paced);
+    if (audio && !audio->empty()) audioPin_ = new UnitStream(this, audio, audioType, u"Audio", paced);
 }
 
 bool TestSource::Finished() const

@@ -10,9 +10,10 @@
 
 class TestSource : public CSource {
 public:
-    // Either list may be empty: that output then does not exist.
+    // Either list may be empty: that output then does not exist. Paced outputs deliver each
+    // unit at its start time after the first, as live encoders do; others as fast as taken.
     TestSource(const std::vector<EncodedUnit>* video, const CMediaType& videoType,
-               const std::vector<EncodedUnit>* audio, const CMediaType& audioType);
+               const std::vector<EncodedUnit>* audio, const CMediaType& audioType, bool paced = false);
 
     IPin* VideoPin() { return videoPin_; }
     IPin* AudioPin() { return audioPin_; }
