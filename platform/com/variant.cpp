@@ -1,12 +1,15 @@
 // VARIANT lifetime and VariantChangeType with the Windows conversion rules.
 #include "variant.h"
 
+#include <locale.h>
+
+#include <cctype>
 #include <cerrno>
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <limits>
 #include <optional>
 
 namespace {
@@ -67,6 +70,14 @@ std::u16string_view TrimmedText(BSTR text)
     return in.substr(begin, end - begin);
 }
 
+// Numbers read and print the same whatever locale the host program has set (Qt sets the
+// user's): "." is the decimal point.
+locale_t CLocale()
+{
+    static locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(0));
+    return c;
+}
+
 // Parses decimal text as the number parser of Windows does in the C locale: surrounding
 // blanks, a sign, digits with optional "," group separators, a fraction and an exponent.
 // Whole numbers that fit come back exact; the rest as double.
@@ -101,14 +112,14 @@ std::optional<Scalar> ParseNumber(BSTR text)
     Scalar s;
     errno = 0;
     if (whole && plain[0] == '-') {
-        long long value = std::strtoll(plain.c_str(), nullptr, 10);
+        long long value = strtoll_l(plain.c_str(), nullptr, 10, CLocale());
         if (errno == 0) return s.kind = Scalar::Signed, s.i = value, s;
     } else if (whole) {
-        unsigned long long value = std::strtoull(plain.c_str(), nullptr, 10);
+        unsigned long long value = strtoull_l(plain.c_str(), nullptr, 10, CLocale());
         if (errno == 0) return s.kind = Scalar::Unsigned, s.u = value, s;
     }
     s.kind = Scalar::Real;
-    s.d = std::strtod(plain.c_str(), nullptr);
+    s.d = strtod_l(plain.c_str(), nullptr, CLocale());
     return s;
 }
 
@@ -251,7 +262,12 @@ HRESULT ToText(const Scalar& s, USHORT flags, BSTR& out)
         break;
     case Scalar::Signed: std::snprintf(buffer, sizeof buffer, "%lld", static_cast<long long>(s.i)); break;
     case Scalar::Unsigned: std::snprintf(buffer, sizeof buffer, "%llu", static_cast<unsigned long long>(s.u)); break;
-    case Scalar::Real: std::snprintf(buffer, sizeof buffer, s.single ? "%.7G" : "%.15G", s.d); break;
+    case Scalar::Real: {
+        auto end = std::to_chars(buffer, buffer + sizeof buffer - 1, s.d, std::chars_format::general, s.single ? 7 : 15).ptr;
+        *end = 0;
+        for (char* c = buffer; c != end; ++c) *c = char(std::toupper(uint8_t(*c)));  // 1E+20, INF, NAN
+        break;
+    }
     case Scalar::Text:
         out = SysAllocStringLen(s.text, SysStringLen(s.text));
         return out || !s.text ? S_OK : E_OUTOFMEMORY;
