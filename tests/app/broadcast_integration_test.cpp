@@ -16,6 +16,9 @@ protected:
     {
         TempHomeTest::SetUp();
         setenv("VELTRO_VIRTUAL_DEVICES", "1", 1);
+        // nginx's worker runs as nobody and writes its recordings below this folder.
+        std::filesystem::permissions(Root(), std::filesystem::perms::owner_all | std::filesystem::perms::group_exec |
+                                                 std::filesystem::perms::others_exec);
         setenv("VELTRO_VIRTUAL_DEVICE_CONTROL", (Root() + "/virtual-devices").c_str(), 1);
         WriteFile(Root() + "/virtual-devices", "camera present\nmicrophone present\n");
         WriteFile(SettingsFolder() + "veltro.conf", "[account]\nhosts=" + kAccountListen + "\n[web]\nsite=x.test\n");

@@ -7,7 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -104,6 +106,21 @@ inline std::string CommandOutput(const std::string& command)
     return output;
 }
 
+// Kills the processes whose parent is `parent` (nginx's workers).
+inline void KillChildrenOf(pid_t parent)
+{
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::string stat = ReadText(entry.path().string() + "/stat");
+        size_t close = stat.rfind(')');
+        if (close == std::string::npos) continue;
+        std::stringstream fields(stat.substr(close + 2));
+        std::string state;
+        pid_t ppid = 0;
+        fields >> state >> ppid;
+        if (ppid == parent) kill(std::stoi(entry.path().filename().string()), SIGKILL);
+    }
+}
+
 // nginx with one live application "live/demo" that records every stream to rec/.
 class RtmpServer {
 public:
@@ -134,16 +151,16 @@ public:
         WaitFor([this] { return CommandOutput("ss -ltn 2>/dev/null").find(address_ + ":1935") != std::string::npos; },
                 10);
     }
+    // Kills the server with its worker (a crash, as far as its clients can tell).
     void Stop()
     {
         if (!process_) return;
         std::string pid = ReadText(folder_ + "/nginx.pid");
-        if (!pid.empty()) kill(std::stoi(pid), SIGQUIT);
-        process_->Signal(SIGQUIT);
-        if (!WaitFor([this] { return !process_->Running(); }, 10)) process_->Signal(SIGKILL);
+        if (!pid.empty()) KillChildrenOf(std::stoi(pid));
+        process_->Signal(SIGKILL);
         process_->Wait();
         process_.reset();
-        if (!pid.empty()) kill(std::stoi(pid), SIGKILL);  // a worker left behind
+        std::filesystem::remove(folder_ + "/nginx.pid");
     }
     std::string RecordFolder() const { return folder_ + "/rec"; }
     std::vector<std::string> Recordings() const
