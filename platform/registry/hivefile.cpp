@@ -1,5 +1,6 @@
 #include "hivefile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -95,6 +96,18 @@ bool ReplaceFile(const std::string& path, const std::string& text)
     return true;
 }
 
+// Temp files exist only while a writer holds the lock, so any found under the lock were left
+// by a writer that died before its rename.
+void RemoveStaleTemps(const std::string& folder, const std::string& fileName)
+{
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return;
+    std::string prefix = fileName + ".tmp-";
+    while (dirent* entry = readdir(dir))
+        if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0) unlinkat(dirfd(dir), entry->d_name, 0);
+    closedir(dir);
+}
+
 void MoveAside(const std::string& path, const std::string& why)
 {
     char stamp[32];
@@ -154,7 +167,9 @@ LONG UpdateHive(Hive hive, const std::function<LONG(RegKey& root, bool& changed)
 
     bool changed = false;
     LONG status = change(root, changed);
-    if (changed && !ReplaceFile(path, FormatRegFile(root, RootName(hive)))) return ERROR_WRITE_FAULT;
+    if (!changed) return status;
+    RemoveStaleTemps(folder, FileName(hive));
+    if (!ReplaceFile(path, FormatRegFile(root, RootName(hive)))) return ERROR_WRITE_FAULT;
     return status;
 }
 

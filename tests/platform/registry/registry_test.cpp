@@ -242,6 +242,10 @@ TEST_F(Registry, ConcurrentProcessesKeepEachOthersValues)
         }
         return RegCloseKey(key) == ERROR_SUCCESS;
     };
+    // What a writer that died before its rename would have left.
+    std::filesystem::create_directories(folder_);
+    std::ofstream(folder_ / "HKCU.reg.tmp-1-0") << "partial";
+
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) _exit(writeAll("child") ? 0 : 1);
@@ -258,7 +262,7 @@ TEST_F(Registry, ConcurrentProcessesKeepEachOthersValues)
     }
     RegCloseKey(key);
     for (const auto& entry : std::filesystem::directory_iterator(folder_))
-        EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << "no temp file is left";
+        EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path() << " is left";
 }
 
 }  // namespace
