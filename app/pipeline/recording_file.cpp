@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 #include "../settings/folders.h"
 #include "../settings/program_settings.h"
@@ -99,4 +100,14 @@ bool ValidateRecordingFile(std::string& file_path_edit, TprogramSettings& settin
 std::string RecordingNameFromDialog(const std::string& chosen)
 {
     return chosen.find("mp4") != std::string::npos ? chosen : chosen + ".mp4";
+}
+
+void ApplyBrowsedRecordingFile(const std::string& chosen, std::string& file_path_edit, TprogramSettings& settings)
+{
+    file_path_edit = RecordingNameFromDialog(chosen);
+    if (!FileExists(chosen)) return;
+    if (settings.Create_rewrite_popup("File exists, overwrite?", chosen))
+        std::remove(chosen.c_str());
+    else
+        MakeUniqueRecordingName(file_path_edit, settings);
 }

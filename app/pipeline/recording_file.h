@@ -26,3 +26,6 @@ bool ValidateRecordingFile(std::string& file_path_edit, TprogramSettings& settin
 
 // The save-dialog rule: a chosen name without "mp4" anywhere gets ".mp4" appended.
 std::string RecordingNameFromDialog(const std::string& chosen);
+// The save dialog's choice into the path field. When the chosen file exists the user is asked:
+// Yes deletes it now, No numbers the name.
+void ApplyBrowsedRecordingFile(const std::string& chosen, std::string& file_path_edit, TprogramSettings& settings);

@@ -27,10 +27,11 @@ BroadcastSession::BroadcastSession(TprogramSettings& settings, std::string appPa
 {
 }
 
-BroadcastSession::~BroadcastSession() { ShutdownCleanup(); }
+BroadcastSession::~BroadcastSession() { ShutdownCleanup(false); }
 
-void BroadcastSession::LoadEncoderSettings()
+void BroadcastSession::LoadSettingsIntoControls()
 {
+    if (settings.Framerate.empty()) settings.Framerate = "30.00";
     if (!Video_Encoder.Registry_Read()) Video_Encoder.Resolve_Verror_settings();
     state.videoBitrateText = VideoBitrateText(Video_Encoder.Bitrate);
     if (!Audio_Encoder.Get_Bitrate()) Audio_Encoder.Resolve_Aerror_settings();
@@ -280,6 +281,12 @@ void BroadcastSession::StopBroadcast()
     settings.Log("Stop Broadasct");
 }
 
+void BroadcastSession::Stop_Reconnect_btnClick()
+{
+    StopBroadcast();
+    settings.Log("Stop Reconnect");
+}
+
 void BroadcastSession::Timer1Timer()
 {
     state.leftLevel = MeterLevel(pipeline.Audio_Left_Grabber->Peak(), kMeterSegments);
@@ -380,11 +387,15 @@ void BroadcastSession::HandleCaptureDeviceLoss()
     }
 }
 
-void BroadcastSession::ShutdownCleanup()
+void BroadcastSession::ShutdownCleanup(bool writeSettings)
 {
     if (state.isOnprogress) return;
     state.Timer1 = false;
     authentication.reset();
     pipeline.StopAndClearGraph();
     ReleaseSink();
+    if (writeSettings) {
+        settings.WriteSettings();
+        settings.Log(std::string(30, '-'));
+    }
 }

@@ -38,8 +38,9 @@ public:
     OutgoingRate outgoing;
     std::function<void()> processMessages;  // lets pending window messages run
 
-    // Encoder values from the registry (defaults when unreadable) into the bit-rate lists.
-    void LoadEncoderSettings();
+    // The stored choices into the controls' state: encoder values from the registry (defaults
+    // when unreadable) into the bit-rate lists, the size fields and the recording path.
+    void LoadSettingsIntoControls();
 
     void SwitchVideoOn();
     void SwitchVideoOff();
@@ -50,6 +51,7 @@ public:
 
     void Stream_btnClick();
     void StopBroadcast();
+    void Stop_Reconnect_btnClick();
     bool RebuildAndRunGraph();
 
     void Timer1Timer();         // meters, every 10 ms
@@ -58,7 +60,8 @@ public:
     void OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void CheckCaptureDevices();
     void HandleCaptureDeviceLoss();
-    void ShutdownCleanup();
+    // Frees the pipeline and the account; `writeSettings` stores the choices as the window's close does.
+    void ShutdownCleanup(bool writeSettings);
 
 private:
     enum class Source { Video, Audio };

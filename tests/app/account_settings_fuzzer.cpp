@@ -11,6 +11,7 @@
 namespace {
 
 std::string settingsFile;
+std::string fuzzRoot;
 
 class SilentPresenter : public IPopupPresenter {
     void ShowMessage(const std::string&, const std::string&) override {}
@@ -24,6 +25,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     char pattern[] = "/tmp/veltro-fuzz-XXXXXX";
     std::string root = mkdtemp(pattern);
+    fuzzRoot = root;
+    std::atexit([] { std::filesystem::remove_all(fuzzRoot); });
     setenv("HOME", root.c_str(), 1);
     setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);

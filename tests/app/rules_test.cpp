@@ -6,6 +6,7 @@
 #include "pipeline/recording_file.h"
 #include "registry/registry.h"
 #include "session/session_clock.h"
+#include "settings/folders.h"
 #include "settings/program_settings.h"
 #include "temp_home.h"
 
@@ -137,6 +138,24 @@ TEST_F(RulesTest, RecordingNameChecksAndCorrections)
     ASSERT_TRUE(ValidateRecordingFile(edit, settings, flag));
     EXPECT_EQ(edit, folder + "show(3).mp4");
     EXPECT_EQ(settings.File_name, "show(3).mp4");
+}
+
+TEST_F(RulesTest, BrowsedExistingFileIsDeletedOrNumbered)
+{
+    RecordingPresenter presenter;
+    TprogramSettings settings(&presenter);
+    const std::string chosen = Root() + "/take.mp4";
+    WriteFile(chosen, "old");
+    std::string edit;
+    ApplyBrowsedRecordingFile(chosen, edit, settings);  // answered No
+    EXPECT_EQ(presenter.messages.back(), chosen + "|File exists, overwrite?");
+    EXPECT_EQ(edit, Root() + "/take(2).mp4");
+    EXPECT_EQ(settings.File_name, "take(2).mp4");
+    EXPECT_TRUE(FileExists(chosen));
+    presenter.answer = true;
+    ApplyBrowsedRecordingFile(chosen, edit, settings);
+    EXPECT_EQ(edit, chosen);
+    EXPECT_FALSE(FileExists(chosen));
 }
 
 TEST(NumberedName, IncrementsOnlyPositiveNumbers)

@@ -15,7 +15,7 @@ protected:
         settings = std::make_unique<TprogramSettings>(&presenter);
         settings->ReadSettings();
         session = std::make_unique<BroadcastSession>(*settings, std::string(VELTRO_BIN_DIR) + "/");
-        session->LoadEncoderSettings();
+        session->LoadSettingsIntoControls();
     }
     void TearDown() override
     {

@@ -109,7 +109,7 @@ int RunBroadcast(int argc, char** argv)
     EnsureEncoderDefaults(presenter);
     settings.ReadSettings();
     BroadcastSession session(settings, ExecutableFolderPath());
-    session.LoadEncoderSettings();
+    session.LoadSettingsIntoControls();
 
     // This run's choices, as the window's controls would make them.
     if (!ApplyDeviceOption(options.Value("video-device"), settings.VideoSource, settings.VideoIndex))
@@ -197,9 +197,12 @@ int RunBroadcast(int argc, char** argv)
             PrintTick(session.state);
             if (seconds >= 0 && Clock::now() - start >= std::chrono::seconds(seconds)) break;
         }
-        if (session.state.streamFlag == 1) session.StopBroadcast();
+        if (session.state.streamFlag == 1 && session.state.front == FrontButton::StopReconnect)
+            session.Stop_Reconnect_btnClick();
+        else if (session.state.streamFlag == 1)
+            session.StopBroadcast();
     }
-    session.ShutdownCleanup();
+    session.ShutdownCleanup(false);  // this run's options are not stored
     UnregisterDeviceRemovalWindow(window);
     DestroyMessageWindow(window);
     return exitCode;
