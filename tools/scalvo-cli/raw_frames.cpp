@@ -135,7 +135,7 @@ public:
     HRESULT STDMETHODCALLTYPE EndOfStream() override
     {
         if (output_) std::fflush(output_);
-        sink_->NotifyEvent(EC_COMPLETE, S_OK, 0);
+        sink_->EndOfStream();
         return S_OK;
     }
     std::atomic<uint64_t> received_{0};
@@ -157,3 +157,32 @@ CRawFrameSink::~CRawFrameSink() { delete pin_; }
 CBasePin* CRawFrameSink::GetPin(int n) { return n == 0 ? pin_ : nullptr; }
 
 uint64_t CRawFrameSink::FramesReceived() const { return pin_->received_; }
+
+void CRawFrameSink::EndOfStream()
+{
+    CAutoLock lock(&lock_);
+    if (m_State == State_Running && !endReported_) {
+        endReported_ = true;
+        NotifyEvent(EC_COMPLETE, S_OK, 0);
+    } else {
+        endPending_ = true;
+    }
+}
+
+HRESULT CRawFrameSink::Run(REFERENCE_TIME start)
+{
+    CAutoLock lock(&lock_);
+    HRESULT hr = CBaseFilter::Run(start);
+    if (SUCCEEDED(hr) && endPending_ && !endReported_) {
+        endReported_ = true;
+        NotifyEvent(EC_COMPLETE, S_OK, 0);
+    }
+    return hr;
+}
+
+HRESULT CRawFrameSink::Stop()
+{
+    CAutoLock lock(&lock_);
+    endPending_ = endReported_ = false;
+    return CBaseFilter::Stop();
+}

@@ -38,9 +38,16 @@ public:
     int GetPinCount() override { return 1; }
     CBasePin* GetPin(int n) override;
     uint64_t FramesReceived() const;
+    HRESULT STDMETHODCALLTYPE Run(REFERENCE_TIME start) override;
+    HRESULT STDMETHODCALLTYPE Stop() override;
 
 private:
     class Pin;
+    // As a renderer, the end of the stream counts once the graph runs: an end that arrives
+    // while paused is reported when Run comes.
+    void EndOfStream();
+    bool endPending_ = false;
+    bool endReported_ = false;
     CCritSec lock_;
     Pin* pin_;
 };
