@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <pugixml.hpp>
 #include <sstream>
@@ -75,9 +76,13 @@ void SaveOwnerOnly(const pugi::xml_document& document, const std::string& path)
     }
 }
 
+// The settings folder with the data folders above it (a fresh account may not have them yet).
 void CreateFolder(const std::string& folder)
 {
-    if (!folder.empty() && !FolderExists(folder)) mkdir(folder.c_str(), 0700);
+    if (folder.empty() || FolderExists(folder)) return;
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(folder).parent_path().parent_path(), ignored);
+    mkdir(folder.c_str(), 0700);
 }
 
 // Code points of UTF-8 text; a byte that starts no valid sequence stands for itself.

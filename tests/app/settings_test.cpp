@@ -62,6 +62,15 @@ TEST_F(SettingsTest, FirstRunCreatesOwnerOnlyFileWithDefaults)
     EXPECT_NE(xml.find("<Veltro>"), std::string::npos);
 }
 
+TEST_F(SettingsTest, MissingDataFoldersAreCreated)
+{
+    setenv("XDG_DATA_HOME", (Root() + "/fresh/share").c_str(), 1);
+    TprogramSettings settings;
+    settings.ReadSettings();
+    EXPECT_TRUE(std::filesystem::exists(Root() + "/fresh/share/Veltro/settings.xml"));
+    EXPECT_EQ(settings.Channel_index, -1);
+}
+
 TEST_F(SettingsTest, InvalidNumbersTakeFallbacksAndOnlyOneHidesSizes)
 {
     for (const auto& [text, expected] : {std::pair<const char*, int>{"1", 1}, {"0", 0}, {"true", 0}, {"", 0}}) {
