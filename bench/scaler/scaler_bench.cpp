@@ -1,0 +1,205 @@
+// Plane scaling and frame conversion of the scaler against libswscale and libyuv on the same
+// input, in one run; prints the time ratios at the end (below 1.0: the scaler is faster).
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <random>
+#include <string>
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
+#include <libyuv.h>
+
+#include "convert/frame_converter.h"
+#include "kernels/resampling.h"
+
+namespace {
+
+struct Size {
+    int w, h;
+};
+const Size kSizes[2][2] = {{{1920, 1080}, {1280, 720}}, {{1280, 720}, {1920, 1080}}};
+const char* const kKernels[3] = {"Sharp", "Precise", "Lanczos"};
+
+std::vector<uint8_t> Noise(size_t n)
+{
+    std::vector<uint8_t> v(n);
+    std::mt19937 gen(7);
+    // Smooth content with some noise, like a picture.
+    for (size_t i = 0; i < n; ++i) v[i] = uint8_t((i * 7 / 5 + (gen() & 15)) & 255);
+    return v;
+}
+
+std::string Direction(int d) { return d == 0 ? "down" : "up"; }
+
+void Scalvo(benchmark::State& state, int method, int direction, uint32_t mask)
+{
+    auto [s, d] = kSizes[direction];
+    auto src = Noise(size_t(s.w) * s.h);
+    std::vector<uint8_t> dst(size_t(d.w) * d.h);
+    auto r = CreateResampler(method);
+    r->Initialize(s.h, s.w, d.h, d.w, mask);
+    for (auto _ : state) {
+        r->Process(src.data(), dst.data());
+        benchmark::DoNotOptimize(dst.data());
+    }
+}
+
+void Swscale(benchmark::State& state, int flags, int direction)
+{
+    auto [s, d] = kSizes[direction];
+    auto src = Noise(size_t(s.w) * s.h);
+    std::vector<uint8_t> dst(size_t(d.w) * d.h);
+    SwsContext* ctx = sws_getContext(s.w, s.h, AV_PIX_FMT_GRAY8, d.w, d.h, AV_PIX_FMT_GRAY8, flags, nullptr, nullptr,
+                                     nullptr);
+    const uint8_t* srcPlanes[1] = {src.data()};
+    uint8_t* dstPlanes[1] = {dst.data()};
+    int srcStride[1] = {s.w}, dstStride[1] = {d.w};
+    for (auto _ : state) {
+        sws_scale(ctx, srcPlanes, srcStride, 0, s.h, dstPlanes, dstStride);
+        benchmark::DoNotOptimize(dst.data());
+    }
+    sws_freeContext(ctx);
+}
+
+void Libyuv(benchmark::State& state, libyuv::FilterMode mode, int direction)
+{
+    auto [s, d] = kSizes[direction];
+    auto src = Noise(size_t(s.w) * s.h);
+    std::vector<uint8_t> dst(size_t(d.w) * d.h);
+    for (auto _ : state) {
+        libyuv::ScalePlane(src.data(), s.w, s.w, s.h, dst.data(), d.w, d.w, d.h, mode);
+        benchmark::DoNotOptimize(dst.data());
+    }
+}
+
+// A 1080p frame conversion without resampling through the scaler's frame routines.
+void Convert(benchmark::State& state, PixelFormat from, PixelFormat to)
+{
+    const uint32_t w = 1920, h = 1080;
+    auto describe = [](PixelFormat f) { return DescribeFormat(CodeOf(f, true), false); };
+    auto stride = [w](PixelFormat f) {
+        return f == PixelFormat::YV12 || f == PixelFormat::YV16 ? int64_t(w) : int64_t(w) * InfoOf(f).bitCount / 8;
+    };
+    GeometryInput input{w, h, w, h, describe(from), describe(to), false};
+    SCALVO_Config c{};
+    c.sourceWidth = w;
+    c.sourceHeight = h;
+    c.sourceArWidth = 16;
+    c.sourceArHeight = 9;
+    c.colorConversion = -1;
+    FrameConverter converter;
+    converter.Configure(c, input, 1);
+    auto src = Noise(PictureBytes(input.in, stride(from), h));
+    std::vector<uint8_t> dst(PictureBytes(input.out, stride(to), h));
+    for (auto _ : state) {
+        converter.Convert(src.data(), stride(from), dst.data(), stride(to));
+        benchmark::DoNotOptimize(dst.data());
+    }
+}
+
+void LibyuvYuy2ToI420(benchmark::State& state)
+{
+    const int w = 1920, h = 1080;
+    auto src = Noise(size_t(w) * h * 2);
+    std::vector<uint8_t> dst(size_t(w) * h * 3 / 2);
+    for (auto _ : state)
+        libyuv::YUY2ToI420(src.data(), w * 2, dst.data(), w, dst.data() + w * h, w / 2, dst.data() + w * h * 5 / 4,
+                           w / 2, w, h);
+}
+
+void LibyuvRgb24ToI420(benchmark::State& state)
+{
+    const int w = 1920, h = 1080;
+    auto src = Noise(size_t(w) * h * 3);
+    std::vector<uint8_t> dst(size_t(w) * h * 3 / 2);
+    for (auto _ : state)
+        libyuv::RGB24ToI420(src.data(), w * 3, dst.data(), w, dst.data() + w * h, w / 2, dst.data() + w * h * 5 / 4,
+                            w / 2, w, h);
+}
+
+void LibyuvI420ToArgb(benchmark::State& state)
+{
+    const int w = 1920, h = 1080;
+    auto src = Noise(size_t(w) * h * 3 / 2);
+    std::vector<uint8_t> dst(size_t(w) * h * 4);
+    for (auto _ : state)
+        libyuv::I420ToARGB(src.data(), w, src.data() + w * h, w / 2, src.data() + w * h * 5 / 4, w / 2, dst.data(),
+                           w * 4, w, h);
+}
+
+void Register()
+{
+    const uint32_t all = ProcessAffinityMask();
+    const int swsFlags[3] = {SWS_BILINEAR, SWS_BICUBIC, SWS_LANCZOS};
+    for (int dir = 0; dir < 2; ++dir) {
+        for (int k = 0; k < 3; ++k) {
+            const std::string tail = "/" + std::string(kKernels[k]) + "/" + Direction(dir);
+            benchmark::RegisterBenchmark(("scalvo_1worker" + tail).c_str(), Scalvo, k, dir, 1u);
+            benchmark::RegisterBenchmark(("scalvo_allworkers" + tail).c_str(), Scalvo, k, dir, all)->UseRealTime();
+            benchmark::RegisterBenchmark(("swscale" + tail).c_str(), Swscale, swsFlags[k], dir);
+        }
+        benchmark::RegisterBenchmark(("libyuv/Bilinear/" + Direction(dir)).c_str(), Libyuv, libyuv::kFilterBilinear, dir);
+        benchmark::RegisterBenchmark(("libyuv/Box/" + Direction(dir)).c_str(), Libyuv, libyuv::kFilterBox, dir);
+    }
+    benchmark::RegisterBenchmark("scalvo/YUY2_to_YV12", Convert, PixelFormat::YUY2, PixelFormat::YV12);
+    benchmark::RegisterBenchmark("libyuv/YUY2ToI420", LibyuvYuy2ToI420);
+    benchmark::RegisterBenchmark("scalvo/RGB24_to_YUY2", Convert, PixelFormat::RGB24, PixelFormat::YUY2);
+    benchmark::RegisterBenchmark("libyuv/RGB24ToI420", LibyuvRgb24ToI420);
+    benchmark::RegisterBenchmark("scalvo/YV12_to_RGB32", Convert, PixelFormat::YV12, PixelFormat::RGB32);
+    benchmark::RegisterBenchmark("libyuv/I420ToARGB", LibyuvI420ToArgb);
+}
+
+// Keeps every run's time so that the ratios can be printed after the console report.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) times[run.benchmark_name()] = run.GetAdjustedRealTime();
+    }
+    double Time(const std::string& prefix) const
+    {
+        for (const auto& [name, t] : times)
+            if (name.rfind(prefix, 0) == 0) return t;
+        return 0;
+    }
+    std::map<std::string, double> times;
+};
+
+void PrintRatios(const RatioReporter& r)
+{
+    std::printf("\n%-28s %10s %10s %12s %12s %14s\n", "kernel", "1w ms", "swscale", "1w/swscale", "2w speedup",
+                "1w/libyuv-bil");
+    for (int dir = 0; dir < 2; ++dir)
+        for (int k = 0; k < 3; ++k) {
+            const std::string tail = "/" + std::string(kKernels[k]) + "/" + Direction(dir);
+            double one = r.Time("scalvo_1worker" + tail), all = r.Time("scalvo_allworkers" + tail),
+                   sws = r.Time("swscale" + tail), yuv = r.Time("libyuv/Bilinear/" + Direction(dir));
+            std::printf("%-28s %10.3f %10.3f %12.2f %12.2f %14.2f\n", tail.c_str() + 1, one / 1e6, sws / 1e6,
+                        one / sws, one / all, one / yuv);
+        }
+    const char* pairs[3][2] = {{"scalvo/YUY2_to_YV12", "libyuv/YUY2ToI420"},
+                               {"scalvo/RGB24_to_YUY2", "libyuv/RGB24ToI420"},
+                               {"scalvo/YV12_to_RGB32", "libyuv/I420ToARGB"}};
+    std::printf("\n%-28s %10s %10s %8s\n", "conversion", "scalvo ms", "libyuv ms", "ratio");
+    for (auto& p : pairs) {
+        double a = r.Time(p[0]), b = r.Time(p[1]);
+        std::printf("%-28s %10.3f %10.3f %8.2f\n", p[0], a / 1e6, b / 1e6, a / b);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    Register();
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    PrintRatios(reporter);
+    benchmark::Shutdown();
+    return 0;
+}
