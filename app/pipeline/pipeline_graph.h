@@ -35,6 +35,7 @@ public:
     void StopGraph();
 
     bool HasGraph() const { return bool(FilterGraph); }
+    IGraphBuilder* Graph() const { return FilterGraph.Get(); }
     bool GetStreamPosition(int64_t& position) const;
 
     // Effects of the window's controls on a running graph.

@@ -32,7 +32,11 @@ BroadcastSession::~BroadcastSession() { ShutdownCleanup(false); }
 void BroadcastSession::LoadSettingsIntoControls()
 {
     if (settings.Framerate.empty()) settings.Framerate = "30.00";
-    if (!Video_Encoder.Registry_Read()) Video_Encoder.Resolve_Verror_settings();
+    // After writing the defaults the lists show them, as the encoders will use them.
+    if (!Video_Encoder.Registry_Read()) {
+        Video_Encoder.Resolve_Verror_settings();
+        Video_Encoder.Registry_Read();
+    }
     state.videoBitrateText = VideoBitrateText(Video_Encoder.Bitrate);
     if (!Audio_Encoder.Get_Bitrate()) Audio_Encoder.Resolve_Aerror_settings();
     state.audioBitrateText = AudioBitrateText(Audio_Encoder.Bitrate);

@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "peers.h"
+#include "session/broadcast_session.h"
 #include "temp_home.h"
 
 namespace {
@@ -143,6 +144,36 @@ TEST_F(BroadcastTest, RemovingTheCameraEndsTheBroadcast)
     std::string log = ReadText(SettingsFolder() + "log.txt");
     EXPECT_NE(log.find("] Video Source Removed\r\n"), std::string::npos);
     EXPECT_NE(Probe(Mp4()).codecs.size(), 0u);
+}
+
+TEST_F(BroadcastTest, FailedBuildDuringStartEndsInPreviewWithTheDeviceMarked)
+{
+    // The program's filters without the H.264 encoder.
+    const std::string appPath = Root() + "/app/";
+    std::filesystem::create_directories(appPath + "filters");
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(VELTRO_BIN_DIR) + "/filters"))
+        if (entry.path().filename() != "mmx264.ax")
+            std::filesystem::create_symlink(entry.path(), appPath + "filters/" + entry.path().filename().string());
+    RecordingPresenter presenter;
+    TprogramSettings settings(&presenter);
+    settings.ReadSettings();
+    BroadcastSession session(settings, appPath);
+    session.LoadSettingsIntoControls();
+    session.SwitchAudioOn();
+    session.SwitchVideoOn();
+    session.directAddress = "rtmp://" + kRtmpHost + "/live/demo/@failed";
+    session.Stream_btnClick();
+    EXPECT_EQ(session.state.streamFlag, 0);
+    EXPECT_FALSE(session.state.isStreaming);
+    EXPECT_TRUE(session.state.isDeviceProblem);
+    EXPECT_FALSE(session.pRtmp);
+    EXPECT_FALSE(session.pipeline.rtmpSink);
+    ComPtr<IBaseFilter> renderer;
+    EXPECT_TRUE(SUCCEEDED(session.pipeline.Graph()->FindFilterByName(u"RENDERER 1 ", renderer.Put())));
+    std::string log = ReadText(SettingsFolder() + "log.txt");
+    EXPECT_NE(log.find("] Error Adding  x264 Encoder\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("] Stop Broadasct\r\n"), std::string::npos) << log;
+    EXPECT_NE(ReadText(SettingsFolder() + "rtmp.log").find("CFLVMux::Disconnect: OK"), std::string::npos);
 }
 
 }  // namespace
