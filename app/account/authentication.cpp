@@ -64,7 +64,7 @@ bool Tauthentication::authenticate()
         error_message = "Please Insert Username and Password";
         return false;
     }
-    std::string url = "http://" + server + "/services/broadcaster264_auth.php?" + "username=" + user +
+    std::string url = "http://" + server + "/services/broadcaster264_auth.php?" + "username=" + EscapeUrlUnsafe(user) +
                       "&password=" + fnstUrlEncodeUTF8(password);
     std::string body, reason;
     if (!httpGet_(url, body, reason)) {

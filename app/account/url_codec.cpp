@@ -23,6 +23,22 @@ std::string fnstUrlEncodeUTF8(const std::string& stInput)
     return out;
 }
 
+std::string EscapeUrlUnsafe(const std::string& text)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if (c <= ' ' || c >= 0x7F || std::strchr("\"<>\\^`{|}#", c)) {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += char(c);
+        }
+    }
+    return out;
+}
+
 std::string PercentDecode(const std::string& text)
 {
     std::string out;

@@ -8,6 +8,10 @@
 // character is written as its UTF-8 bytes in "%xx" form (lower-case hex).
 std::string fnstUrlEncodeUTF8(const std::string& stInput);
 
+// Text put into a URL as typed, except the bytes a URL cannot carry (blanks, controls, quotes,
+// angle brackets, "#", non-ASCII, ...), which are written as "%XX".
+std::string EscapeUrlUnsafe(const std::string& text);
+
 // A reply value that cannot be decoded; what() is the text for the user.
 class DecodeError : public std::runtime_error {
     using std::runtime_error::runtime_error;

@@ -47,6 +47,9 @@ TEST(UrlCodec, EncodesLikeAFormValue)
     EXPECT_EQ(fnstUrlEncodeUTF8("a b&c"), "a+b%26c");
     EXPECT_EQ(fnstUrlEncodeUTF8("Az09-_.!*~\\()"), "Az09-_.!*~\\()");
     EXPECT_EQ(fnstUrlEncodeUTF8("\xC3\xA9/"), "%c3%a9%2f");
+    // User names go in as typed, but for what a URL cannot carry.
+    EXPECT_EQ(EscapeUrlUnsafe("an&na.x_1"), "an&na.x_1");
+    EXPECT_EQ(EscapeUrlUnsafe("a b#\xC3\xA9"), "a%20b%23%C3%A9");
 }
 
 TEST(UrlCodec, DecodesAndRejectsBrokenSequences)

@@ -78,6 +78,29 @@ bool ChooseSize(BroadcastSession& session, int width, int height)
     return false;
 }
 
+// The session's window: receives the sink's messages and the device removals while it lives.
+class NotifyWindow {
+public:
+    explicit NotifyWindow(BroadcastSession& session)
+        : handle_(CreateMessageWindow([&session](UINT message, WPARAM wParam,
+                                                 LPARAM lParam) { session.OnWindowMessage(message, wParam, lParam); },
+                                      [] {}))
+    {
+        RegisterDeviceRemovalWindow(handle_);
+    }
+    ~NotifyWindow()
+    {
+        UnregisterDeviceRemovalWindow(handle_);
+        DestroyMessageWindow(handle_);
+    }
+    NotifyWindow(const NotifyWindow&) = delete;
+    NotifyWindow& operator=(const NotifyWindow&) = delete;
+    HWND Handle() const { return handle_; }
+
+private:
+    HWND handle_;
+};
+
 void PrintTick(const SessionState& state)
 {
     std::printf("%s\t%s\trequired %s kbit/s\toutgoing %s kbit/s\n", state.clock.c_str(), state.status.c_str(),
@@ -150,23 +173,24 @@ int RunBroadcast(int argc, char** argv)
         session.directAddress = *options.Value("url");
     }
 
-    HWND window = CreateMessageWindow(
-        [&session](UINT message, WPARAM wParam, LPARAM lParam) { session.OnWindowMessage(message, wParam, lParam); },
-        [] {});
+    NotifyWindow notify(session);
+    const HWND window = notify.Handle();
     session.notifyWindow = window;
     session.processMessages = [window] { DispatchWindowMessages(window); };
-    RegisterDeviceRemovalWindow(window);
     InstallStopHandlers();
 
     // Sources as the first login switches them on: audio, then video.
     if (settings.AudioSource == 1) session.SwitchAudioOn();
     if (settings.VideoSource == 1) session.SwitchVideoOn();
+    if (auto format = options.Value("format"); format && session.state.videoOn &&
+                                                 session.choices.SelectedFormat() != *format) {
+        std::fprintf(stderr, "The format %s is not offered by the video device\n", format->c_str());
+        return 1;
+    }
     if (auto size = options.Value("size")) {
         if (!ParseDimensions(*size, width, height) || !session.state.videoOn || !ChooseSize(session, width, height)) {
             std::fprintf(stderr, "The size %s is not offered for the format %s\n", size->c_str(),
                          session.choices.SelectedFormat().c_str());
-            UnregisterDeviceRemovalWindow(window);
-            DestroyMessageWindow(window);
             return 1;
         }
     }
@@ -203,7 +227,5 @@ int RunBroadcast(int argc, char** argv)
             session.StopBroadcast();
     }
     session.ShutdownCleanup(false);  // this run's options are not stored
-    UnregisterDeviceRemovalWindow(window);
-    DestroyMessageWindow(window);
     return exitCode;
 }
