@@ -44,7 +44,7 @@ struct AmfProperty;
 
 struct AmfObject {
     std::vector<AmfProperty> properties;
-    uint32_t Count() const { return static_cast<uint32_t>(properties.size()); }
+    uint32_t Count() const;
 };
 
 struct AmfProperty {
@@ -55,6 +55,8 @@ struct AmfProperty {
     AmfObject object;
     int16_t timeZone = 0;
 };
+
+inline uint32_t AmfObject::Count() const { return static_cast<uint32_t>(properties.size()); }
 
 // ---- writers: each returns the position after the item, or nullptr when it does not fit.
 uint8_t* WriteInt16(uint8_t* out, const uint8_t* end, uint32_t value);

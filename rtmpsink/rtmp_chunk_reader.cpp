@@ -5,6 +5,7 @@
 
 namespace {
 constexpr uint32_t kHeaderLengths[4] = {12, 8, 4, 1};
+constexpr uint32_t kReadSlice = 64 * 1024;
 }
 
 void ChunkReader::SetChunkSize(uint32_t size)
@@ -83,9 +84,14 @@ bool ChunkReader::ReadPacket(RtmpPacket& packet)
             packet.body = {};
             packet.bytesRead = 0;
         }
-        packet.body.resize(packet.bytesRead + chunk);
-        pendingBytes_ += chunk;
-        if (input_(packet.body.data() + packet.bytesRead, chunk) != chunk) return fail();
+        // Read in slices so that memory follows the bytes that arrive, not the sizes claimed.
+        for (uint32_t left = chunk; left > 0;) {
+            uint32_t slice = std::min(left, kReadSlice);
+            packet.body.resize(packet.body.size() + slice);
+            pendingBytes_ += slice;
+            if (input_(packet.body.data() + packet.body.size() - slice, slice) != slice) return fail();
+            left -= slice;
+        }
         packet.bytesRead += chunk;
     }
 
