@@ -9,31 +9,50 @@ inline uint8_t LumaOf(int32_t r, int32_t g, int32_t b) { return uint8_t(((66 * r
 
 }  // namespace
 
-__attribute__((target_clones("avx2", "default"))) void UnpackPackedRow(const uint8_t* src, PackedLayout layout,
-                                                                       uint32_t width, uint8_t* y, uint8_t* v,
-                                                                       uint8_t* u)
+// The byte positions are compile-time constants so that the loops vectorise.
+template <int Y0, int U, int Y1, int V>
+__attribute__((target_clones("avx2", "default"))) void UnpackPacked(const uint8_t* __restrict src, uint32_t width,
+                                                                    uint8_t* __restrict y, uint8_t* __restrict v,
+                                                                    uint8_t* __restrict u)
 {
     const uint32_t pairs = width / 2;
-    for (uint32_t i = 0; i < pairs; ++i, src += 4) {
-        y[2 * i] = src[layout.y0];
-        y[2 * i + 1] = src[layout.y1];
-        u[i] = src[layout.u];
-        v[i] = src[layout.v];
+    for (uint32_t i = 0; i < pairs; ++i) {
+        y[2 * i] = src[4 * i + Y0];
+        y[2 * i + 1] = src[4 * i + Y1];
+        u[i] = src[4 * i + U];
+        v[i] = src[4 * i + V];
     }
-    if (width & 1) y[width - 1] = src[layout.y0];
+    if (width & 1) y[width - 1] = src[4 * pairs + Y0];
 }
 
-__attribute__((target_clones("avx2", "default"))) void PackPackedRow(const uint8_t* y, const uint8_t* v,
-                                                                     const uint8_t* u, PackedLayout layout,
-                                                                     uint32_t width, uint8_t* dst)
+template <int Y0, int U, int Y1, int V>
+__attribute__((target_clones("avx2", "default"))) void PackPacked(const uint8_t* __restrict y,
+                                                                  const uint8_t* __restrict v,
+                                                                  const uint8_t* __restrict u, uint32_t width,
+                                                                  uint8_t* __restrict dst)
 {
     const uint32_t pairs = width / 2;
-    for (uint32_t i = 0; i < pairs; ++i, dst += 4) {
-        dst[layout.y0] = y[2 * i];
-        dst[layout.y1] = y[2 * i + 1];
-        dst[layout.u] = u[i];
-        dst[layout.v] = v[i];
+    for (uint32_t i = 0; i < pairs; ++i) {
+        dst[4 * i + Y0] = y[2 * i];
+        dst[4 * i + Y1] = y[2 * i + 1];
+        dst[4 * i + U] = u[i];
+        dst[4 * i + V] = v[i];
     }
+}
+
+void UnpackPackedRow(const uint8_t* src, PackedLayout layout, uint32_t width, uint8_t* y, uint8_t* v, uint8_t* u)
+{
+    if (layout.u == kUyvyLayout.u) return UnpackPacked<1, 0, 3, 2>(src, width, y, v, u);
+    if (layout.v == kYvyuLayout.v) return UnpackPacked<0, 3, 2, 1>(src, width, y, v, u);
+    return UnpackPacked<0, 1, 2, 3>(src, width, y, v, u);
+}
+
+void PackPackedRow(const uint8_t* y, const uint8_t* v, const uint8_t* u, PackedLayout layout, uint32_t width,
+                   uint8_t* dst)
+{
+    if (layout.u == kUyvyLayout.u) return PackPacked<1, 0, 3, 2>(y, v, u, width, dst);
+    if (layout.v == kYvyuLayout.v) return PackPacked<0, 3, 2, 1>(y, v, u, width, dst);
+    return PackPacked<0, 1, 2, 3>(y, v, u, width, dst);
 }
 
 void UnpackRgbRow(const uint8_t* src, uint32_t bytesPerPixel, uint32_t width, uint8_t* const* planes,
@@ -55,9 +74,10 @@ void PackRgbRow(const uint8_t* const* planes, uint32_t planeCount, uint32_t widt
     }
 }
 
-__attribute__((target_clones("avx2", "default"))) void RgbToYuvRow(const uint8_t* src, uint32_t bytesPerPixel,
-                                                                   uint32_t width, uint8_t* y, uint8_t* v,
-                                                                   uint8_t* u)
+template <uint32_t bytesPerPixel>
+__attribute__((target_clones("avx2", "default"))) void RgbToYuv(const uint8_t* __restrict src, uint32_t width,
+                                                                uint8_t* __restrict y, uint8_t* __restrict v,
+                                                                uint8_t* __restrict u)
 {
     for (uint32_t i = 0; i < width; ++i) {
         const uint8_t* px = src + i * bytesPerPixel;
@@ -72,10 +92,11 @@ __attribute__((target_clones("avx2", "default"))) void RgbToYuvRow(const uint8_t
     }
 }
 
-__attribute__((target_clones("avx2", "default"))) void RgbToYuv420Rows(const uint8_t* src0, const uint8_t* src1,
-                                                                       uint32_t bytesPerPixel, uint32_t width,
-                                                                       uint8_t* y0, uint8_t* y1, uint8_t* v,
-                                                                       uint8_t* u)
+template <uint32_t bytesPerPixel>
+__attribute__((target_clones("avx2", "default"))) void RgbToYuv420(const uint8_t* __restrict src0,
+                                                                   const uint8_t* __restrict src1, uint32_t width,
+                                                                   uint8_t* __restrict y0, uint8_t* __restrict y1,
+                                                                   uint8_t* __restrict v, uint8_t* __restrict u)
 {
     for (uint32_t i = 0; i < width; ++i) {
         const uint8_t* a = src0 + i * bytesPerPixel;
@@ -95,19 +116,22 @@ __attribute__((target_clones("avx2", "default"))) void RgbToYuv420Rows(const uin
     }
 }
 
-__attribute__((target_clones("avx2", "default"))) void YuvToRgbRow(const uint8_t* y, const uint8_t* v,
-                                                                   const uint8_t* u, uint32_t width, uint8_t* dst,
-                                                                   uint32_t bytesPerPixel)
+template <uint32_t bytesPerPixel>
+__attribute__((target_clones("avx2", "default"))) void YuvToRgb(const uint8_t* __restrict y,
+                                                                const uint8_t* __restrict v,
+                                                                const uint8_t* __restrict u, uint32_t width,
+                                                                uint8_t* __restrict dst)
 {
     // An odd last pixel has no chroma pair and stays unwritten.
-    for (uint32_t i = 0; i < (width & ~1u); ++i) {
-        int32_t c = 298 * (y[i] - 16);
-        int32_t d = u[i / 2] - 128;
-        int32_t e = v[i / 2] - 128;
-        uint8_t* px = dst + i * bytesPerPixel;
-        px[0] = Clamp8((c + 516 * d + 128) >> 8);
-        px[1] = Clamp8((c - 100 * d - 208 * e + 128) >> 8);
-        px[2] = Clamp8((c + 409 * e + 128) >> 8);
+    for (uint32_t i = 0; i < width / 2; ++i) {
+        const int32_t d = u[i] - 128, e = v[i] - 128;
+        for (uint32_t k = 0; k < 2; ++k) {
+            const int32_t c = 298 * (y[2 * i + k] - 16);
+            uint8_t* px = dst + (2 * i + k) * bytesPerPixel;
+            px[0] = Clamp8((c + 516 * d + 128) >> 8);
+            px[1] = Clamp8((c - 100 * d - 208 * e + 128) >> 8);
+            px[2] = Clamp8((c + 409 * e + 128) >> 8);
+        }
     }
 }
 
@@ -115,4 +139,22 @@ __attribute__((target_clones("avx2", "default"))) void AverageRows(const uint8_t
                                                                    uint32_t count, uint8_t* dst)
 {
     for (uint32_t i = 0; i < count; ++i) dst[i] = uint8_t((a[i] + b[i]) >> 1);
+}
+
+void RgbToYuvRow(const uint8_t* src, uint32_t bytesPerPixel, uint32_t width, uint8_t* y, uint8_t* v, uint8_t* u)
+{
+    bytesPerPixel == 4 ? RgbToYuv<4>(src, width, y, v, u) : RgbToYuv<3>(src, width, y, v, u);
+}
+
+void RgbToYuv420Rows(const uint8_t* src0, const uint8_t* src1, uint32_t bytesPerPixel, uint32_t width, uint8_t* y0,
+                     uint8_t* y1, uint8_t* v, uint8_t* u)
+{
+    bytesPerPixel == 4 ? RgbToYuv420<4>(src0, src1, width, y0, y1, v, u)
+                       : RgbToYuv420<3>(src0, src1, width, y0, y1, v, u);
+}
+
+void YuvToRgbRow(const uint8_t* y, const uint8_t* v, const uint8_t* u, uint32_t width, uint8_t* dst,
+                 uint32_t bytesPerPixel)
+{
+    bytesPerPixel == 4 ? YuvToRgb<4>(y, v, u, width, dst) : YuvToRgb<3>(y, v, u, width, dst);
 }

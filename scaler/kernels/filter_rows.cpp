@@ -21,6 +21,12 @@ void Horizontal(const uint8_t* src, uint8_t* dst, uint32_t count, uint32_t runti
 
 }  // namespace
 
+bool HasAvx2()
+{
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
 void FilterRowHorizontal(const uint8_t* src, uint8_t* dst, uint32_t count, const TapTable& table, int32_t rounding)
 {
     const int32_t* pos = table.position.data();

@@ -11,6 +11,12 @@
 // dst[j] for j in [0, count) from one source row through the horizontal table.
 void FilterRowHorizontal(const uint8_t* src, uint8_t* dst, uint32_t count, const TapTable& table, int32_t rounding);
 
+// Eight rows at once: src[0..7] rows of srcWidth samples into dst[0..7]. Needs AVX2
+// (HasAvx2); the result equals eight FilterRowHorizontal calls.
+void FilterRowsHorizontalAvx2(const uint8_t* const* src, uint8_t* const* dst, uint32_t srcWidth, uint32_t count,
+                              const TapTable& table, int32_t rounding);
+bool HasAvx2();
+
 // dst[c] for c in [first, last) from the intermediate rows named by `rows` with `weights`.
 void FilterRowVertical(const uint8_t* const* rows, const int32_t* weights, uint32_t taps, uint8_t* dst,
                        uint32_t first, uint32_t last, int32_t rounding);

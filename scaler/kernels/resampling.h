@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "filter_rows.h"
 #include "tap_table.h"
 #include "worker_pool.h"
 
@@ -84,6 +85,13 @@ protected:
     TapTable horizontal_, vertical_;
     std::vector<uint8_t> intermediate_;
     std::vector<const uint8_t*> verticalRows_;  // vertical_.taps row pointers per destination row
+
+public:
+    // Off: the reference row function only (the tests compare both paths).
+    void UseAvx2(bool use) { useAvx2_ = use && HasAvx2(); }
+
+private:
+    bool useAvx2_ = HasAvx2();
 };
 
 class CBilinearInt final : public CSeparableResampling {

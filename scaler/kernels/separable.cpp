@@ -73,7 +73,15 @@ void CSeparableResampling::RunJob(const ResampleJob& job)
 {
     const int32_t rounding = Rounding();
     if (job.pass == kHorizontalPass) {
-        for (uint32_t y = job.first; y < job.last; ++y)
+        uint32_t y = job.first;
+        if (useAvx2_) {
+            for (; y + 8 <= job.last; y += 8) {
+                uint8_t* rows[8];
+                for (int r = 0; r < 8; ++r) rows[r] = intermediate_.data() + size_t(y + r) * dstW_;
+                FilterRowsHorizontalAvx2(&srcRows_[y], rows, srcW_, dstW_, horizontal_, rounding);
+            }
+        }
+        for (; y < job.last; ++y)
             FilterRowHorizontal(srcRows_[y], intermediate_.data() + size_t(y) * dstW_, dstW_, horizontal_, rounding);
         return;
     }

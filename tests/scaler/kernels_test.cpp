@@ -110,3 +110,24 @@ TEST(Kernels, FactoryKnowsFourMethods)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Kernels, EightRowPathMatchesTheReferenceRowFunction)
+{
+    const uint32_t sizes[][4] = {{37, 29, 23, 41}, {1920, 17, 640, 9}, {15, 8, 33, 8}, {101, 23, 100, 23}};
+    for (int method : {0, 1, 2})
+        for (const auto& s : sizes) {
+            auto src = Noise(size_t(s[0]) * s[1], s[1]);
+            auto fast = CreateResampler(method), plain = CreateResampler(method);
+            dynamic_cast<CSeparableResampling&>(*plain).UseAvx2(false);
+            ASSERT_TRUE(fast->Initialize(s[1], s[0], s[3], s[2], 1));
+            ASSERT_TRUE(plain->Initialize(s[1], s[0], s[3], s[2], 1));
+            std::vector<uint8_t> a(s[2] * s[3]), b(s[2] * s[3]);
+            fast->Process(src.data(), a.data());
+            plain->Process(src.data(), b.data());
+            EXPECT_EQ(a, b) << "method " << method << " " << s[0] << "x" << s[1];
+        }
+}
+
+}  // namespace
