@@ -42,6 +42,12 @@ __attribute__((target_clones("avx2", "default"))) void PackPacked(const uint8_t*
 
 void UnpackPackedRow(const uint8_t* src, PackedLayout layout, uint32_t width, uint8_t* y, uint8_t* v, uint8_t* u)
 {
+    const uint32_t done = UnpackPackedGroupsSsse3(src, layout, width, y, v, u);
+    src += 2 * done;
+    y += done;
+    v += done / 2;
+    u += done / 2;
+    width -= done;
     if (layout.u == kUyvyLayout.u) return UnpackPacked<1, 0, 3, 2>(src, width, y, v, u);
     if (layout.v == kYvyuLayout.v) return UnpackPacked<0, 3, 2, 1>(src, width, y, v, u);
     return UnpackPacked<0, 1, 2, 3>(src, width, y, v, u);

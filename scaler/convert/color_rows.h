@@ -14,6 +14,10 @@ constexpr PackedLayout kYvyuLayout{0, 3, 2, 1};
 
 // width luma samples, width / 2 chroma pairs.
 void UnpackPackedRow(const uint8_t* src, PackedLayout layout, uint32_t width, uint8_t* y, uint8_t* v, uint8_t* u);
+// The SIMD part of UnpackPackedRow: whole groups of 16 pixels; returns the pixels done (0
+// without SSSE3).
+uint32_t UnpackPackedGroupsSsse3(const uint8_t* src, PackedLayout layout, uint32_t width, uint8_t* y, uint8_t* v,
+                                 uint8_t* u);
 void PackPackedRow(const uint8_t* y, const uint8_t* v, const uint8_t* u, PackedLayout layout, uint32_t width,
                    uint8_t* dst);
 

@@ -231,3 +231,28 @@ TEST(Convert, ImpossibleGeometryPaintsBlackInsteadOfReadingOutside)
 }
 
 }  // namespace
+
+#include "convert/color_rows.h"
+
+namespace {
+
+TEST(Convert, PackedRowSimdMatchesThePlainLoop)
+{
+    for (PackedLayout layout : {kYuy2Layout, kUyvyLayout, kYvyuLayout})
+        for (uint32_t width : {2u, 15u, 16u, 37u, 70u}) {
+            std::vector<uint8_t> src(width * 2 + 2);
+            std::mt19937 gen(width);
+            for (auto& b : src) b = uint8_t(gen());
+            std::vector<uint8_t> y(width), v(width / 2), u(width / 2);
+            UnpackPackedRow(src.data(), layout, width, y.data(), v.data(), u.data());
+            for (uint32_t i = 0; i < width / 2; ++i) {
+                ASSERT_EQ(y[2 * i], src[4 * i + layout.y0]);
+                ASSERT_EQ(y[2 * i + 1], src[4 * i + layout.y1]);
+                ASSERT_EQ(u[i], src[4 * i + layout.u]);
+                ASSERT_EQ(v[i], src[4 * i + layout.v]);
+            }
+            if (width & 1) EXPECT_EQ(y[width - 1], src[2 * (width - 1) + layout.y0]);
+        }
+}
+
+}  // namespace
