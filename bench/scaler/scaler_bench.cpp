@@ -152,13 +152,20 @@ void Register()
     benchmark::RegisterBenchmark("libyuv/I420ToARGB", LibyuvI420ToArgb);
 }
 
-// Keeps every run's time so that the ratios can be printed after the console report.
+// Keeps the best time of each benchmark over its repetitions (the machine is shared, so the
+// minimum is the least disturbed figure) and prints the ratios after the console report.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) times[run.benchmark_name()] = run.GetAdjustedRealTime();
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration) continue;
+            const std::string name = run.run_name.str();
+            const double t = run.GetAdjustedRealTime();
+            auto it = times.find(name);
+            if (it == times.end() || t < it->second) times[name] = t;
+        }
     }
     double Time(const std::string& prefix) const
     {
