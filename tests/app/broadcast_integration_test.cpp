@@ -137,7 +137,7 @@ TEST_F(BroadcastTest, RemovingTheCameraEndsTheBroadcast)
     EXPECT_EQ(cli->Wait(), 3);
     std::string err = ReadText(Err());
     EXPECT_NE(err.find("A problem occurred during Capturing Audio or Video Data.\n"
-                       "The process has been stopped due to Audio or Video capture device removal.\r\r        "
+                       "The process has been stopped due to Audio or Video capture device removal.\n\n        "
                        "Please attach the capture device and start the process again.\n"),
               std::string::npos)
         << err;
