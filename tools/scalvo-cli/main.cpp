@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <random>
+#include <type_traits>
 
 #include "com/plugin.h"
 #include "dshow/control.h"
@@ -40,21 +41,22 @@ void Check(HRESULT hr, const char* what)
     if (FAILED(hr)) throw Failure(what, hr);
 }
 
-void SetInt(IModuleConfig* config, const GUID& id, LONG value, const char* what)
+// Sets one parameter the way a host does: a plain number in a variant, converted by the filter.
+template <class T>
+void Set(IModuleConfig* config, const GUID& id, T value, const char* what)
 {
     VARIANT v;
     VariantInit(&v);
-    v.vt = VT_I4;
-    v.lVal = value;
-    Check(config->SetValue(&id, &v), what);
-}
-
-void SetReal(IModuleConfig* config, const GUID& id, double value, const char* what)
-{
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_R8;
-    v.dblVal = value;
+    if constexpr (std::is_same_v<T, double>) {
+        v.vt = VT_R8;
+        v.dblVal = value;
+    } else if constexpr (std::is_same_v<T, uint32_t>) {
+        v.vt = VT_UI4;
+        v.ulVal = value;
+    } else {
+        v.vt = VT_I4;
+        v.lVal = value;
+    }
     Check(config->SetValue(&id, &v), what);
 }
 
@@ -62,31 +64,27 @@ void SetReal(IModuleConfig* config, const GUID& id, double value, const char* wh
 void Configure(IModuleConfig* config, const CliOptions& o)
 {
     const bool resize = o.in.width != o.out.width || o.in.height != o.out.height;
-    SetInt(config, SCALVO_PARAM_RESIZING_STATE, resize ? 1 : 0, "Resizing Option State");
-    SetInt(config, SCALVO_PARAM_RESIZED_WIDTH, LONG(o.out.width), "Resized Frame Width");
-    SetInt(config, SCALVO_PARAM_RESIZED_HEIGHT, LONG(o.out.height), "Resized Frame Height");
-    SetInt(config, SCALVO_PARAM_RESIZING_METHOD, LONG(o.method.value_or(1)), "Resizing Method");
-    SetInt(config, SCALVO_PARAM_CROPPING_STATE, o.crop ? 1 : 0, "Cropping Option State");
+    Set<LONG>(config, SCALVO_PARAM_RESIZING_STATE, resize ? 1 : 0, "Resizing Option State");
+    Set<LONG>(config, SCALVO_PARAM_RESIZED_WIDTH, LONG(o.out.width), "Resized Frame Width");
+    Set<LONG>(config, SCALVO_PARAM_RESIZED_HEIGHT, LONG(o.out.height), "Resized Frame Height");
+    Set<LONG>(config, SCALVO_PARAM_RESIZING_METHOD, LONG(o.method.value_or(1)), "Resizing Method");
+    Set<LONG>(config, SCALVO_PARAM_CROPPING_STATE, o.crop ? 1 : 0, "Cropping Option State");
     if (o.crop) {
-        SetInt(config, SCALVO_PARAM_LEFT_CROPPING, LONG((*o.crop)[0]), "Left Cropping");
-        SetInt(config, SCALVO_PARAM_TOP_CROPPING, LONG((*o.crop)[1]), "Top Cropping");
-        SetInt(config, SCALVO_PARAM_RIGHT_CROPPING, LONG((*o.crop)[2]), "Right Cropping");
-        SetInt(config, SCALVO_PARAM_BOTTOM_CROPPING, LONG((*o.crop)[3]), "Bottom Cropping");
+        Set<LONG>(config, SCALVO_PARAM_LEFT_CROPPING, LONG((*o.crop)[0]), "Left Cropping");
+        Set<LONG>(config, SCALVO_PARAM_TOP_CROPPING, LONG((*o.crop)[1]), "Top Cropping");
+        Set<LONG>(config, SCALVO_PARAM_RIGHT_CROPPING, LONG((*o.crop)[2]), "Right Cropping");
+        Set<LONG>(config, SCALVO_PARAM_BOTTOM_CROPPING, LONG((*o.crop)[3]), "Bottom Cropping");
     }
-    SetInt(config, SCALVO_PARAM_AR_CHANGE_STATE, o.ar ? 1 : 0, "Changing AR Option State");
+    Set<LONG>(config, SCALVO_PARAM_AR_CHANGE_STATE, o.ar ? 1 : 0, "Changing AR Option State");
     if (o.ar) {
-        SetReal(config, SCALVO_PARAM_TARGET_AR_WIDTH, o.ar->first, "Target AR Width Coefficient");
-        SetReal(config, SCALVO_PARAM_TARGET_AR_HEIGHT, o.ar->second, "Target AR Height Coefficient");
-        SetInt(config, SCALVO_PARAM_AR_METHOD, LONG(o.arMethod), "Changing AR Method");
+        Set<double>(config, SCALVO_PARAM_TARGET_AR_WIDTH, o.ar->first, "Target AR Width Coefficient");
+        Set<double>(config, SCALVO_PARAM_TARGET_AR_HEIGHT, o.ar->second, "Target AR Height Coefficient");
+        Set<LONG>(config, SCALVO_PARAM_AR_METHOD, LONG(o.arMethod), "Changing AR Method");
     }
-    SetInt(config, SCALVO_PARAM_INTERLACE_STATE, LONG(o.interlace.value_or(0)), "Interlace state definition");
-    SetInt(config, SCALVO_PARAM_VBI_MODE, LONG(o.vbi.value_or(0)), "VBI using mode");
-    SetInt(config, SCALVO_PARAM_COLOR_CONVERSION, -1, "Color space conversion");
-    VARIANT mask;
-    VariantInit(&mask);
-    mask.vt = VT_UI4;
-    mask.ulVal = o.affinityMask.value_or(0);
-    Check(config->SetValue(&SCALVO_PARAM_AFFINITY_MASK, &mask), "Affinity Mask");
+    Set<LONG>(config, SCALVO_PARAM_INTERLACE_STATE, LONG(o.interlace.value_or(0)), "Interlace state definition");
+    Set<LONG>(config, SCALVO_PARAM_VBI_MODE, LONG(o.vbi.value_or(0)), "VBI using mode");
+    Set<LONG>(config, SCALVO_PARAM_COLOR_CONVERSION, -1, "Color space conversion");
+    Set<uint32_t>(config, SCALVO_PARAM_AFFINITY_MASK, o.affinityMask.value_or(0), "Affinity Mask");
     Check(config->CommitChanges(nullptr), "CommitChanges");
 }
 
