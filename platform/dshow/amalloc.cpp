@@ -346,6 +346,9 @@ HRESULT STDMETHODCALLTYPE CMemAllocator::SetProperties(ALLOCATOR_PROPERTIES* req
     if (!request || !actual) return E_POINTER;
     // The alignment must divide the page size; the prefix keeps the data aligned.
     if (request->cbAlign > 4096) return VFW_E_BADALIGN;
+    // One buffer with its prefix and alignment must stay a LONG, the pool a sane size.
+    int64_t stride = int64_t(request->cbBuffer) + request->cbPrefix + std::max<LONG>(request->cbAlign, 1);
+    if (stride > INT32_MAX || stride * request->cBuffers > (int64_t(1) << 40)) return E_OUTOFMEMORY;
     return CBaseAllocator::SetProperties(request, actual);
 }
 

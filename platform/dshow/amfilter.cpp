@@ -66,7 +66,12 @@ HRESULT STDMETHODCALLTYPE CBaseFilter::Pause()
             CBasePin* pin = GetPin(i);
             if (pin && pin->IsConnected()) {
                 HRESULT hr = pin->Active();
-                if (FAILED(hr)) return hr;
+                if (FAILED(hr)) {
+                    // The filter stays stopped, so Stop would skip the pins started so far.
+                    for (int j = 0; j < i; ++j)
+                        if (CBasePin* started = GetPin(j); started && started->IsConnected()) started->Inactive();
+                    return hr;
+                }
             }
         }
     }
@@ -127,7 +132,7 @@ HRESULT CBaseFilter::StreamTime(CRefTime& time)
     REFERENCE_TIME now;
     HRESULT hr = m_pClock->GetTime(&now);
     if (FAILED(hr)) return hr;
-    time = now - m_tStart;
+    time = now - m_tStart.load();
     return S_OK;
 }
 

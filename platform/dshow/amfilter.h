@@ -62,7 +62,8 @@ public:
 protected:
     std::atomic<FILTER_STATE> m_State{State_Stopped};  // read by streaming threads
     IReferenceClock* m_pClock = nullptr;  // referenced
-    CRefTime m_tStart;
+    // Written by Run on the control thread, read by streaming threads (StreamTime, renderers).
+    std::atomic<REFERENCE_TIME> m_tStart{0};
     CLSID m_clsid;
     CCritSec* m_pLock;
     std::u16string m_pName;         // name in the graph

@@ -8,6 +8,7 @@
 #include "../winmsg/winmsg.h"
 #include "combase.h"
 #include "graph_private.h"
+#include "mtype.h"
 #include "refclock.h"
 #include "uuids.h"
 #include "wxutil.h"
@@ -251,9 +252,14 @@ public:
         if (state_ != State_Stopped) return VFW_E_NOT_STOPPED;
         ComPtr<IPin> out = DirectionOf(pin) == PINDIR_OUTPUT ? ComPtr<IPin>(pin) : peer;
         ComPtr<IPin> in = out == pin ? peer : ComPtr<IPin>(pin);
+        CMediaType previous;
+        out->ConnectionMediaType(&previous);
         out->Disconnect();
         in->Disconnect();
-        return out->Connect(in.Get(), mt);
+        HRESULT hr = out->Connect(in.Get(), mt);
+        // A type the pins refuse must not cost the connection they had.
+        if (FAILED(hr)) out->Connect(in.Get(), &previous);
+        return hr;
     }
 
     HRESULT STDMETHODCALLTYPE RenderEx(IPin*, DWORD, DWORD*) override { return E_NOTIMPL; }
@@ -281,7 +287,8 @@ public:
             HRESULT hr = SetDefaultSyncSource();
             if (FAILED(hr)) return hr;
         }
-        if (state_ == State_Stopped) {
+        bool fresh = state_ == State_Stopped;
+        if (fresh) {
             HRESULT hr = ChangeState(State_Paused, 0);
             if (FAILED(hr)) return hr;
             pausedPosition_ = 0;
@@ -292,10 +299,14 @@ public:
         std::set<IBaseFilter*> renderers = FindRenderers();
         {
             std::lock_guard events(eventMutex_);
-            completed_.clear();
+            // Resuming from pause keeps what the renderers reported before: a renderer that
+            // has finished does not report again.
+            if (fresh) {
+                completed_.clear();
+                completionQueued_ = false;
+                finalCode_ = 0;
+            }
             renderers_ = std::move(renderers);
-            completionQueued_ = false;
-            finalCode_ = 0;
         }
         return ChangeState(State_Running, startTime_);
     }

@@ -107,10 +107,21 @@ CMediaType& CMediaType::operator=(CMediaType&& other) noexcept
     return *this;
 }
 
+namespace {
+
+// A block announced with a length but no bytes counts as empty, as CopyMediaType makes it.
+bool SameFormatBlock(const AM_MEDIA_TYPE& a, const AM_MEDIA_TYPE& b)
+{
+    ULONG lengthA = a.pbFormat ? a.cbFormat : 0, lengthB = b.pbFormat ? b.cbFormat : 0;
+    return lengthA == lengthB && (lengthA == 0 || std::memcmp(a.pbFormat, b.pbFormat, lengthA) == 0);
+}
+
+}  // namespace
+
 bool CMediaType::operator==(const CMediaType& other) const
 {
     return majortype == other.majortype && subtype == other.subtype && formattype == other.formattype &&
-           cbFormat == other.cbFormat && (cbFormat == 0 || std::memcmp(pbFormat, other.pbFormat, cbFormat) == 0);
+           SameFormatBlock(*this, other);
 }
 
 HRESULT CMediaType::Set(const CMediaType& other) { return Set(static_cast<const AM_MEDIA_TYPE&>(other)); }
@@ -142,6 +153,7 @@ BOOL CMediaType::SetFormat(const BYTE* format, ULONG length)
         ResetFormatBuffer();
         return TRUE;
     }
+    if (format == pbFormat && length == cbFormat) return TRUE;  // AllocFormatBuffer would zero it
     if (!AllocFormatBuffer(length)) return FALSE;
     std::memcpy(pbFormat, format, length);
     return TRUE;
@@ -195,9 +207,7 @@ BOOL CMediaType::MatchesPartial(const CMediaType* partial) const
     if (partial->majortype != GUID_NULL && majortype != partial->majortype) return FALSE;
     if (partial->subtype != GUID_NULL && subtype != partial->subtype) return FALSE;
     if (partial->formattype != GUID_NULL) {
-        if (formattype != partial->formattype) return FALSE;
-        if (cbFormat != partial->cbFormat) return FALSE;
-        if (cbFormat != 0 && std::memcmp(pbFormat, partial->pbFormat, cbFormat) != 0) return FALSE;
+        if (formattype != partial->formattype || !SameFormatBlock(*this, *partial)) return FALSE;
     }
     return TRUE;
 }

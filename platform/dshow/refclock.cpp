@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "reftime.h"
 #include "wxutil.h"
 
 CSystemClock::CSystemClock(IUnknown* outer, HRESULT* phr) : CUnknown("System clock", outer, phr) {}
@@ -54,8 +55,9 @@ HRESULT CSystemClock::AddAdvise(Advise advise, DWORD_PTR* cookie)
 HRESULT STDMETHODCALLTYPE CSystemClock::AdviseTime(REFERENCE_TIME baseTime, REFERENCE_TIME streamTime, HEVENT event,
                                                    DWORD_PTR* cookie)
 {
-    if (baseTime + streamTime <= 0) return E_INVALIDARG;
-    return AddAdvise({baseTime + streamTime, 0, event}, cookie);
+    REFERENCE_TIME due;
+    if (__builtin_add_overflow(baseTime, streamTime, &due) || due <= 0) return E_INVALIDARG;
+    return AddAdvise({due, 0, event}, cookie);
 }
 
 HRESULT STDMETHODCALLTYPE CSystemClock::AdvisePeriodic(REFERENCE_TIME startTime, REFERENCE_TIME periodTime,
@@ -91,9 +93,11 @@ void CSystemClock::AdviseLoop()
             next = std::min(next, advise.due);
             ++it;
         }
+        // Far-off times are waited for in steps of an hour: 100 ns units times 100 would overflow.
+        constexpr REFERENCE_TIME kLongestWait = 3600 * UNITS;
         if (next == INT64_MAX)
             changed_.wait(lock);
         else
-            changed_.wait_for(lock, std::chrono::nanoseconds((next - now) * 100));
+            changed_.wait_for(lock, std::chrono::nanoseconds(std::min(next - now, kLongestWait) * 100));
     }
 }

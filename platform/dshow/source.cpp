@@ -106,7 +106,13 @@ HRESULT CSourceStream::Active()
     if (FAILED(hr)) return hr;
     if (!Create()) return E_FAIL;
     hr = Init();
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) {
+        // The thread has ended after refusing to start: join it, or a later Stop would wait
+        // for a reply that never comes and the next Pause could not start a new thread.
+        Close();
+        CBaseOutputPin::Inactive();
+        return hr;
+    }
     return Pause();
 }
 

@@ -5,6 +5,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <vector>
+
 #include "../dshow/transfrm.h"
 #include "../dshow/uuids.h"
 #include "platform_filters.h"
@@ -115,8 +117,17 @@ public:
     {
         BYTE* data = nullptr;
         in->GetPointer(&data);
+        LONG length = in->GetActualDataLength();
+        // The decoder reads up to AV_INPUT_BUFFER_PADDING_SIZE bytes past the data: unless
+        // the sample has that much room behind it, decode from a padded copy.
+        if (length <= 0) return S_FALSE;
+        if (in->GetSize() - length < AV_INPUT_BUFFER_PADDING_SIZE) {
+            padded_.assign(data, data + length);
+            padded_.resize(size_t(length) + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+            data = padded_.data();
+        }
         packet_->data = data;
-        packet_->size = in->GetActualDataLength();
+        packet_->size = length;
         if (avcodec_send_packet(context_, packet_) < 0) return S_FALSE;  // a broken frame is dropped
         if (avcodec_receive_frame(context_, frame_) < 0) return S_FALSE;
 
@@ -166,6 +177,7 @@ private:
     AVFrame* frame_ = nullptr;
     AVPacket* packet_ = nullptr;
     SwsContext* scaler_ = nullptr;
+    std::vector<BYTE> padded_;
 };
 
 }  // namespace

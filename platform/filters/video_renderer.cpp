@@ -18,19 +18,34 @@ namespace {
 struct InputLayout {
     const GUID* subtype;
     AVPixelFormat format;
+    WORD bitCount;   // what the bitmap header must say
     bool bottomUp;   // DirectShow RGB frames start with the bottom row
     bool swapUV;     // YV12 stores V before U
 };
 
 constexpr InputLayout kLayouts[] = {
-    {&MEDIASUBTYPE_YUY2, AV_PIX_FMT_YUYV422, false, false},
-    {&MEDIASUBTYPE_UYVY, AV_PIX_FMT_UYVY422, false, false},
-    {&MEDIASUBTYPE_YV12, AV_PIX_FMT_YUV420P, false, true},
-    {&MEDIASUBTYPE_I420, AV_PIX_FMT_YUV420P, false, false},
-    {&MEDIASUBTYPE_IYUV, AV_PIX_FMT_YUV420P, false, false},
-    {&MEDIASUBTYPE_RGB24, AV_PIX_FMT_BGR24, true, false},
-    {&MEDIASUBTYPE_RGB32, AV_PIX_FMT_BGR0, true, false},
+    {&MEDIASUBTYPE_YUY2, AV_PIX_FMT_YUYV422, 16, false, false},
+    {&MEDIASUBTYPE_UYVY, AV_PIX_FMT_UYVY422, 16, false, false},
+    {&MEDIASUBTYPE_YV12, AV_PIX_FMT_YUV420P, 12, false, true},
+    {&MEDIASUBTYPE_I420, AV_PIX_FMT_YUV420P, 12, false, false},
+    {&MEDIASUBTYPE_IYUV, AV_PIX_FMT_YUV420P, 12, false, false},
+    {&MEDIASUBTYPE_RGB24, AV_PIX_FMT_BGR24, 24, true, false},
+    {&MEDIASUBTYPE_RGB32, AV_PIX_FMT_BGR0, 32, true, false},
 };
+
+constexpr LONG kLargestSide = 16384;
+
+bool IsPlanar(const InputLayout& layout) { return layout.format == AV_PIX_FMT_YUV420P; }
+
+// Bytes of one row of a packed frame, padded to 4 as DIB rows are.
+int PackedRowBytes(const InputLayout& layout, int width) { return (width * layout.bitCount / 8 + 3) & ~3; }
+
+// The bytes a frame of the layout occupies, whatever the header's biSizeImage claims.
+ULONG FrameBytes(const InputLayout& layout, int width, int height)
+{
+    if (IsPlanar(layout)) return ULONG(width) * height + 2 * ULONG((width + 1) / 2) * ((height + 1) / 2);
+    return ULONG(PackedRowBytes(layout, width)) * height;
+}
 
 const InputLayout* LayoutOf(const GUID& subtype)
 {
@@ -56,9 +71,14 @@ public:
 
     HRESULT CheckMediaType(const CMediaType* mt) override
     {
-        if (mt->majortype != MEDIATYPE_Video || !LayoutOf(mt->subtype)) return VFW_E_TYPE_NOT_ACCEPTED;
+        const InputLayout* layout = mt->majortype == MEDIATYPE_Video ? LayoutOf(mt->subtype) : nullptr;
+        if (!layout) return VFW_E_TYPE_NOT_ACCEPTED;
+        // The frame is read with the layout's geometry: a header that claims fewer bits per
+        // pixel than the subtype carries would let the conversion read past the sample.
         const BITMAPINFOHEADER* bi = GetBitmapInfoHeader(*mt);
-        if (!bi || bi->biWidth <= 0 || bi->biHeight == 0 || GetBitmapFrameSize(*bi) == 0) return VFW_E_TYPE_NOT_ACCEPTED;
+        if (!bi || bi->biBitCount != layout->bitCount || bi->biWidth <= 0 || bi->biWidth > kLargestSide ||
+            bi->biHeight == 0 || bi->biHeight > kLargestSide || bi->biHeight < -kLargestSide)
+            return VFW_E_TYPE_NOT_ACCEPTED;
         return S_OK;
     }
 
@@ -71,7 +91,7 @@ public:
         height_ = bi->biHeight < 0 ? -bi->biHeight : bi->biHeight;
         // A negative height marks a top-down RGB frame.
         flip_ = layout_->bottomUp && bi->biHeight > 0;
-        frameSize_ = GetBitmapFrameSize(*bi);
+        frameSize_ = FrameBytes(*layout_, width_, height_);
         sws_freeContext(scaler_);
         scaler_ = sws_getContext(width_, height_, layout_->format, width_, height_, AV_PIX_FMT_BGR0, SWS_POINT,
                                  nullptr, nullptr, nullptr);
@@ -96,8 +116,8 @@ public:
 
         const uint8_t* planes[4] = {};
         int strides[4] = {};
-        int rowBytes = (width_ * (layout_->format == AV_PIX_FMT_BGR24 ? 3 : 4) + 3) & ~3;  // DIB rows
-        if (layout_->format == AV_PIX_FMT_YUV420P) {
+        int rowBytes = PackedRowBytes(*layout_, width_);
+        if (IsPlanar(*layout_)) {
             int chromaWidth = (width_ + 1) / 2, chromaHeight = (height_ + 1) / 2;
             const uint8_t* u = data + size_t(width_) * height_;
             const uint8_t* v = u + size_t(chromaWidth) * chromaHeight;
@@ -106,9 +126,9 @@ public:
             planes[2] = layout_->swapUV ? u : v;
             strides[0] = width_;
             strides[1] = strides[2] = chromaWidth;
-        } else if (layout_->format == AV_PIX_FMT_YUYV422 || layout_->format == AV_PIX_FMT_UYVY422) {
+        } else if (!layout_->bottomUp) {
             planes[0] = data;
-            strides[0] = width_ * 2;
+            strides[0] = rowBytes;
         } else {
             planes[0] = flip_ ? data + size_t(rowBytes) * (height_ - 1) : data;
             strides[0] = flip_ ? -rowBytes : rowBytes;
