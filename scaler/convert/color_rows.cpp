@@ -11,7 +11,7 @@ inline uint8_t LumaOf(int32_t r, int32_t g, int32_t b) { return uint8_t(((66 * r
 
 // The byte positions are compile-time constants so that the loops vectorise.
 template <int Y0, int U, int Y1, int V>
-__attribute__((target_clones("avx2", "default"))) void UnpackPacked(const uint8_t* __restrict src, uint32_t width,
+void UnpackPacked(const uint8_t* __restrict src, uint32_t width,
                                                                     uint8_t* __restrict y, uint8_t* __restrict v,
                                                                     uint8_t* __restrict u)
 {
@@ -26,7 +26,7 @@ __attribute__((target_clones("avx2", "default"))) void UnpackPacked(const uint8_
 }
 
 template <int Y0, int U, int Y1, int V>
-__attribute__((target_clones("avx2", "default"))) void PackPacked(const uint8_t* __restrict y,
+void PackPacked(const uint8_t* __restrict y,
                                                                   const uint8_t* __restrict v,
                                                                   const uint8_t* __restrict u, uint32_t width,
                                                                   uint8_t* __restrict dst)
@@ -81,7 +81,7 @@ void PackRgbRow(const uint8_t* const* planes, uint32_t planeCount, uint32_t widt
 }
 
 template <uint32_t bytesPerPixel>
-__attribute__((target_clones("avx2", "default"))) void RgbToYuv(const uint8_t* __restrict src, uint32_t width,
+void RgbToYuv(const uint8_t* __restrict src, uint32_t width,
                                                                 uint8_t* __restrict y, uint8_t* __restrict v,
                                                                 uint8_t* __restrict u)
 {
@@ -99,7 +99,7 @@ __attribute__((target_clones("avx2", "default"))) void RgbToYuv(const uint8_t* _
 }
 
 template <uint32_t bytesPerPixel>
-__attribute__((target_clones("avx2", "default"))) void RgbToYuv420(const uint8_t* __restrict src0,
+void RgbToYuv420(const uint8_t* __restrict src0,
                                                                    const uint8_t* __restrict src1, uint32_t width,
                                                                    uint8_t* __restrict y0, uint8_t* __restrict y1,
                                                                    uint8_t* __restrict v, uint8_t* __restrict u)
@@ -123,7 +123,7 @@ __attribute__((target_clones("avx2", "default"))) void RgbToYuv420(const uint8_t
 }
 
 template <uint32_t bytesPerPixel>
-__attribute__((target_clones("avx2", "default"))) void YuvToRgb(const uint8_t* __restrict y,
+void YuvToRgb(const uint8_t* __restrict y,
                                                                 const uint8_t* __restrict v,
                                                                 const uint8_t* __restrict u, uint32_t width,
                                                                 uint8_t* __restrict dst)
@@ -141,7 +141,7 @@ __attribute__((target_clones("avx2", "default"))) void YuvToRgb(const uint8_t* _
     }
 }
 
-__attribute__((target_clones("avx2", "default"))) void AverageRows(const uint8_t* a, const uint8_t* b,
+void AverageRows(const uint8_t* a, const uint8_t* b,
                                                                    uint32_t count, uint8_t* dst)
 {
     for (uint32_t i = 0; i < count; ++i) dst[i] = uint8_t((a[i] + b[i]) >> 1);

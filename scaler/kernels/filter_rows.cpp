@@ -39,10 +39,14 @@ void FilterRowHorizontal(const uint8_t* src, uint8_t* dst, uint32_t count, const
     }
 }
 
-__attribute__((target_clones("avx2", "default"))) void FilterRowVertical(const uint8_t* const* rows,
-                                                                         const int32_t* weights, uint32_t taps,
-                                                                         uint8_t* dst, uint32_t first,
-                                                                         uint32_t last, int32_t rounding)
+namespace {
+
+// One body, compiled twice: for the baseline and for AVX2 (wider vectors). The choice is made
+// at the first call rather than by an ifunc resolver, which would run before a sanitizer is
+// ready.
+__attribute__((always_inline)) inline void VerticalBody(const uint8_t* const* rows, const int32_t* weights,
+                                                         uint32_t taps, uint8_t* dst, uint32_t first, uint32_t last,
+                                                         int32_t rounding)
 {
     // Two taps at a time keeps the sums in registers across the row; the order of integer
     // additions does not change the result.
@@ -66,4 +70,24 @@ __attribute__((target_clones("avx2", "default"))) void FilterRowVertical(const u
         }
         for (uint32_t c = 0; c < n; ++c) dst[c0 + c] = Clamp8(sums[c] >> 16);
     }
+}
+
+__attribute__((target("avx2"))) void VerticalAvx2(const uint8_t* const* rows, const int32_t* weights, uint32_t taps,
+                                                  uint8_t* dst, uint32_t first, uint32_t last, int32_t rounding)
+{
+    VerticalBody(rows, weights, taps, dst, first, last, rounding);
+}
+
+void VerticalBaseline(const uint8_t* const* rows, const int32_t* weights, uint32_t taps, uint8_t* dst,
+                      uint32_t first, uint32_t last, int32_t rounding)
+{
+    VerticalBody(rows, weights, taps, dst, first, last, rounding);
+}
+
+}  // namespace
+
+void FilterRowVertical(const uint8_t* const* rows, const int32_t* weights, uint32_t taps, uint8_t* dst, uint32_t first,
+                       uint32_t last, int32_t rounding)
+{
+    (HasAvx2() ? VerticalAvx2 : VerticalBaseline)(rows, weights, taps, dst, first, last, rounding);
 }
