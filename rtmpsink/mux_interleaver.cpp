@@ -17,14 +17,16 @@ void CMuxInterleaver::RemoveAllStreams()
 {
     std::lock_guard<std::mutex> hold(lock_);
     streams_.clear();
-    changed_.notify_all();
+    dataArrived_.notify_all();
+    roomMade_.notify_all();
 }
 
 void CMuxInterleaver::SetAbort()
 {
     std::lock_guard<std::mutex> hold(lock_);
     abort_ = true;
-    changed_.notify_all();
+    dataArrived_.notify_all();
+    roomMade_.notify_all();
 }
 
 void CMuxInterleaver::ResetAbort()
@@ -41,7 +43,7 @@ bool CMuxInterleaver::WaitForRoom(int32_t streamIndex, const std::function<bool(
                                                                                         : nullptr;
     };
     for (;;) {
-        changed_.wait_for(hold, kInputPoll, [&] { return abort_ || !stream() || stream()->QueueNotFull(); });
+        roomMade_.wait_for(hold, kInputPoll, [&] { return abort_ || !stream() || stream()->QueueNotFull(); });
         if (stopping() || abort_ || !stream()) return false;
         if (stream()->QueueNotFull()) return true;
     }
@@ -53,8 +55,8 @@ bool CMuxInterleaver::QueuePacket(PacketPtr packet)
     int32_t index = packet->streamIndex;
     if (index < 0 || index >= static_cast<int32_t>(streams_.size())) return false;
     streams_[index]->queue.push_back(std::move(packet));
+    if (!dataAvailable_) dataArrived_.notify_one();
     dataAvailable_ = true;
-    changed_.notify_all();
     return true;
 }
 
@@ -92,7 +94,7 @@ int CMuxInterleaver::TakeNext(PacketPtr& packet)
     if (chosen->queue.front()->endOfStream) return kEnd;
     packet = std::move(chosen->queue.front());
     chosen->queue.pop_front();
-    if (chosen->QueueNotFull()) changed_.notify_all();
+    if (chosen->queue.size() == CMuxInterStream::kMaxQueue - 1) roomMade_.notify_all();
     return kPacket;
 }
 
@@ -101,12 +103,12 @@ int CMuxInterleaver::GetNextPacket(std::chrono::milliseconds timeout, PacketPtr&
     auto deadline = std::chrono::steady_clock::now() + timeout;
     std::unique_lock<std::mutex> hold(lock_);
     auto woken = [&] { return abort_ || dataAvailable_; };
-    if (!changed_.wait_until(hold, deadline, woken)) return kTimeout;
+    if (!dataArrived_.wait_until(hold, deadline, woken)) return kTimeout;
     for (;;) {
         if (abort_) return kAbort;
         if (std::chrono::steady_clock::now() > deadline) return kTimeout;
         int result = TakeNext(packet);
         if (result != kTimeout) return result;
-        if (!changed_.wait_until(hold, deadline, woken)) return kTimeout;
+        if (!dataArrived_.wait_until(hold, deadline, woken)) return kTimeout;
     }
 }

@@ -50,7 +50,10 @@ private:
     int TakeNext(PacketPtr& packet);
 
     std::mutex lock_;
-    std::condition_variable changed_;
+    // Separate wake-ups for the output thread and the inputs, each sent only on the change
+    // its waiters wait for, so a packet costs no needless thread switch.
+    std::condition_variable dataArrived_;
+    std::condition_variable roomMade_;
     std::vector<std::unique_ptr<CMuxInterStream>> streams_;
     bool abort_ = false;
     bool dataAvailable_ = false;

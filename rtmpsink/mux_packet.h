@@ -1,9 +1,9 @@
-// One queued sample. The packet and its bytes are one allocation, with room in front of the
-// bytes for the FLV tag header and the chunk headers, so the sample is sent from where it lies.
+// One queued sample. The packet and its bytes are one block, with room in front of the bytes
+// for the FLV tag header and the chunk headers, so the sample is sent from where it lies.
+// Blocks are recycled: a steady stream allocates nothing per sample.
 #pragma once
 
 #include <memory>
-#include <new>
 
 #include "com/wintypes.h"
 #include "message_buffer.h"
@@ -32,17 +32,9 @@ struct CMuxInterPacket {
     uint8_t endOfStream = 0;
 
     // A packet with room for `capacity` bytes of data; length starts at 0.
-    static PacketPtr Create(uint32_t capacity)
-    {
-        void* memory = ::operator new(sizeof(CMuxInterPacket) + kFrontRoom + capacity);
-        auto* packet = new (memory) CMuxInterPacket;
-        packet->data = reinterpret_cast<uint8_t*>(packet + 1) + kFrontRoom;
-        return PacketPtr(packet);
-    }
-};
+    static PacketPtr Create(uint32_t capacity);
 
-inline void PacketDeleter::operator()(CMuxInterPacket* packet) const
-{
-    packet->~CMuxInterPacket();
-    ::operator delete(packet);
-}
+private:
+    friend struct PacketDeleter;
+    uint8_t sizeClass_ = 0;  // which recycling list the block returns to
+};

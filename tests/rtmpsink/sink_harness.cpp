@@ -17,6 +17,7 @@ SinkHarness::SinkHarness()
             firstResult_ = sent;
         }
         if (sent > 0) bytesSent_ += static_cast<uint64_t>(sent);
+        lastSend_ = std::chrono::steady_clock::now().time_since_epoch().count();
     });
     if (control_) control_->SetNotifyWindow(window_);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -28,6 +29,11 @@ public:
 
     uint64_t BytesSent() const { return bytesSent_.load(); }
     uint64_t Sends() const { return sends_.load(); }
+    // When the last WM_RTMP_SENT was posted.
+    std::chrono::steady_clock::time_point LastSendTime() const
+    {
+        return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(lastSend_.load()));
+    }
     // wParam and lParam of the first WM_RTMP_SENT.
     std::pair<WPARAM, LPARAM> FirstSend() const { return {firstCount_.load(), firstResult_.load()}; }
 
@@ -39,4 +45,5 @@ private:
     std::atomic<uint64_t> sends_{0};
     std::atomic<WPARAM> firstCount_{0};
     std::atomic<LPARAM> firstResult_{0};
+    std::atomic<std::chrono::steady_clock::rep> lastSend_{0};
 };
