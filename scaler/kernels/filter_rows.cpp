@@ -44,20 +44,41 @@ namespace {
 // One body, compiled twice: for the baseline and for AVX2 (wider vectors). The choice is made
 // at the first call rather than by an ifunc resolver, which would run before a sanitizer is
 // ready.
+// Fixed tap counts keep the whole sum in registers, column by column; any other count adds
+// two taps at a time into a row of sums. The order of integer additions does not change the
+// result.
+template <uint32_t Fixed>
+__attribute__((always_inline)) inline void VerticalTaps(const uint8_t* const* rows, const int32_t* weights,
+                                                         uint8_t* dst, uint32_t first, uint32_t last, int32_t rounding)
+{
+    const uint8_t* r[Fixed];
+    int32_t w[Fixed];
+    for (uint32_t t = 0; t < Fixed; ++t) r[t] = rows[t], w[t] = weights[t];
+    for (uint32_t c = first; c < last; ++c) {
+        int32_t sum = rounding;
+        for (uint32_t t = 0; t < Fixed; ++t) sum += w[t] * r[t][c];
+        dst[c] = Clamp8(sum >> 16);
+    }
+}
+
 __attribute__((always_inline)) inline void VerticalBody(const uint8_t* const* rows, const int32_t* weights,
                                                          uint32_t taps, uint8_t* dst, uint32_t first, uint32_t last,
                                                          int32_t rounding)
 {
-    // Two taps at a time keeps the sums in registers across the row; the order of integer
-    // additions does not change the result.
-    uint32_t t = 0;
+    switch (taps) {
+    case 2: return VerticalTaps<2>(rows, weights, dst, first, last, rounding);
+    case 4: return VerticalTaps<4>(rows, weights, dst, first, last, rounding);
+    case 6: return VerticalTaps<6>(rows, weights, dst, first, last, rounding);
+    default: break;
+    }
     int32_t sums[256];
     for (uint32_t c0 = first; c0 < last; c0 += 256) {
         uint32_t n = std::min<uint32_t>(256, last - c0);
         const uint8_t* r0 = rows[0] + c0;
         int32_t w0 = weights[0];
         for (uint32_t c = 0; c < n; ++c) sums[c] = rounding + w0 * r0[c];
-        for (t = 1; t + 1 < taps; t += 2) {
+        uint32_t t = 1;
+        for (; t + 1 < taps; t += 2) {
             const uint8_t* a = rows[t] + c0;
             const uint8_t* b = rows[t + 1] + c0;
             int32_t wa = weights[t], wb = weights[t + 1];
