@@ -321,31 +321,21 @@ HRESULT CBaseOutputPin::DecideAllocator(IMemInputPin* pin, IMemAllocator** alloc
     pin->GetAllocatorRequirements(&props);
     if (props.cbAlign == 0) props.cbAlign = 1;
 
-    HRESULT hr = pin->GetAllocator(allocator);
-    if (SUCCEEDED(hr) && *allocator) {
-        hr = DecideBufferSize(*allocator, &props);
-        if (SUCCEEDED(hr)) {
-            hr = pin->NotifyAllocator(*allocator, FALSE);
+    // Sizes the candidate and offers it to the input pin; drops it when either step fails.
+    auto settle = [&](HRESULT hr) {
+        if (SUCCEEDED(hr) && *allocator) {
+            hr = DecideBufferSize(*allocator, &props);
+            if (SUCCEEDED(hr)) hr = pin->NotifyAllocator(*allocator, FALSE);
             if (SUCCEEDED(hr)) return S_OK;
         }
-    }
-    if (*allocator) {
-        (*allocator)->Release();
-        *allocator = nullptr;
-    }
-    hr = InitAllocator(allocator);
-    if (SUCCEEDED(hr)) {
-        hr = DecideBufferSize(*allocator, &props);
-        if (SUCCEEDED(hr)) {
-            hr = pin->NotifyAllocator(*allocator, FALSE);
-            if (SUCCEEDED(hr)) return S_OK;
+        if (*allocator) {
+            (*allocator)->Release();
+            *allocator = nullptr;
         }
-    }
-    if (*allocator) {
-        (*allocator)->Release();
-        *allocator = nullptr;
-    }
-    return hr;
+        return SUCCEEDED(hr) ? E_FAIL : hr;
+    };
+    if (SUCCEEDED(settle(pin->GetAllocator(allocator)))) return S_OK;
+    return settle(InitAllocator(allocator));
 }
 
 HRESULT CBaseOutputPin::GetDeliveryBuffer(IMediaSample** sample, REFERENCE_TIME* start, REFERENCE_TIME* end,

@@ -6,31 +6,10 @@
 #include "dshow/filtergraph.h"
 #include "dshow/qedit.h"
 #include "dshow/streams.h"
+#include "test_filters.h"
 #include "test_source.h"
 
 namespace {
-
-template <class T>
-ComPtr<T> Create(REFCLSID clsid)
-{
-    ComPtr<T> object;
-    EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_OF(T), object.PutVoid()), S_OK);
-    return object;
-}
-
-ComPtr<IPin> Pin(IBaseFilter* filter, PIN_DIRECTION dir, int n = 0)
-{
-    ComPtr<IEnumPins> pins;
-    filter->EnumPins(pins.Put());
-    IPin* pin = nullptr;
-    while (pins->Next(1, &pin, nullptr) == S_OK) {
-        ComPtr<IPin> owned = ComPtr<IPin>::Adopt(pin);
-        PIN_DIRECTION d;
-        owned->QueryDirection(&d);
-        if (d == dir && n-- == 0) return owned;
-    }
-    return nullptr;
-}
 
 struct CountingCallback : ISampleGrabberCB {
     std::atomic<int> buffers{0};

@@ -37,6 +37,24 @@ struct Graph {
 
 const CMediaType kRgb = VideoOf(MEDIASUBTYPE_RGB32, 8, 4, 32);
 
+// Push source -> copying transform -> recording sink, connected.
+struct Chain {
+    Graph graph;
+    PushSource* source = new PushSource({kRgb}, 2, 64);
+    PassThrough* middle = new PassThrough;
+    TestSink* sink = new TestSink;
+    ComPtr<IBaseFilter> held[3] = {Hold(source), Hold(middle), Hold(sink)};
+
+    Chain()
+    {
+        graph.Add(held[0], u"Source");
+        graph.Add(held[1], u"Middle");
+        graph.Add(held[2], u"Sink");
+        EXPECT_EQ(graph.Link(held[0], held[1]), S_OK);
+        EXPECT_EQ(graph.Link(held[1], held[2]), S_OK);
+    }
+};
+
 TEST(Streaming, OutputPinUsesTheInputPinsAllocatorWithItsRequirements)
 {
     Graph graph;
@@ -110,16 +128,10 @@ TEST(Streaming, HeldSamplesDrainThePoolAndStopReleasesABlockedSender)
 
 TEST(Streaming, FlushReachesDownstreamAndSamplesAreRefusedUntilItEnds)
 {
-    Graph graph;
-    auto* source = new PushSource({kRgb}, 2, 64);
-    auto* middle = new PassThrough;
-    auto* sink = new TestSink;
-    auto s = Hold(source), m = Hold(middle), k = Hold(sink);
-    graph.Add(s, u"Source");
-    graph.Add(m, u"Middle");
-    graph.Add(k, u"Sink");
-    ASSERT_EQ(graph.Link(s, m), S_OK);
-    ASSERT_EQ(graph.Link(m, k), S_OK);
+    Chain chain;
+    PushSource* source = chain.source;
+    TestSink* sink = chain.sink;
+    Graph& graph = chain.graph;
     ASSERT_EQ(graph.control->Pause(), S_OK);
 
     ASSERT_EQ(source->Push(1), S_OK);
@@ -142,17 +154,12 @@ TEST(Streaming, FlushReachesDownstreamAndSamplesAreRefusedUntilItEnds)
 
 TEST(Streaming, EndOfStreamPassesThroughATransformAfterItsSamples)
 {
-    Graph graph;
-    auto* source = new PushSource({kRgb}, 2, 64);
-    auto* middle = new PassThrough;
+    Chain chain;
+    PushSource* source = chain.source;
+    PassThrough* middle = chain.middle;
+    TestSink* sink = chain.sink;
     middle->dropEvery = 3;
-    auto* sink = new TestSink;
-    auto s = Hold(source), m = Hold(middle), k = Hold(sink);
-    graph.Add(s, u"Source");
-    graph.Add(m, u"Middle");
-    graph.Add(k, u"Sink");
-    ASSERT_EQ(graph.Link(s, m), S_OK);
-    ASSERT_EQ(graph.Link(m, k), S_OK);
+    Graph& graph = chain.graph;
 
     // Stopped, the transform takes no end of stream either.
     EXPECT_EQ(source->Out()->DeliverEndOfStream(), VFW_E_WRONG_STATE);
