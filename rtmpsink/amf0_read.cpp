@@ -11,6 +11,17 @@ constexpr int kMaxNesting = 64;
 
 int DecodePropertyAt(AmfProperty& property, const uint8_t* buffer, int size, bool withName, int depth);
 
+// Decodes the value at `used`, appends it and moves `used` past it; false when it fails.
+bool AppendProperty(AmfObject& object, const uint8_t* buffer, int size, int& used, bool withName, int depth)
+{
+    AmfProperty property;
+    int n = DecodePropertyAt(property, buffer + used, size - used, withName, depth);
+    if (n < 0) return false;
+    object.properties.push_back(std::move(property));
+    used += n;
+    return true;
+}
+
 int DecodeListAt(AmfObject& object, const uint8_t* buffer, int size, bool withNames, int depth)
 {
     if (size <= 0) return 0;
@@ -18,12 +29,8 @@ int DecodeListAt(AmfObject& object, const uint8_t* buffer, int size, bool withNa
     while (used < size) {
         if (size - used >= 3 && buffer[used] == 0 && buffer[used + 1] == 0 && buffer[used + 2] == AMF_OBJECT_END)
             return used + 3;
-        AmfProperty property;
-        int n = DecodePropertyAt(property, buffer + used, size - used, withNames, depth);
         // After a failure the list only searches for its end marker, and fails anyway.
-        if (n < 0) return -1;
-        object.properties.push_back(std::move(property));
-        used += n;
+        if (!AppendProperty(object, buffer, size, used, withNames, depth)) return -1;
     }
     return used;
 }
@@ -33,12 +40,8 @@ int DecodeCountedListAt(AmfObject& object, const uint8_t* buffer, int size, uint
 {
     int used = 0;
     for (uint32_t i = 0; i < count; ++i) {
-        AmfProperty property;
-        int n = DecodePropertyAt(property, buffer + used, size - used, withNames, depth);
         // A failed round leaves the position where it was, so every later round fails too.
-        if (n < 0) return -1;
-        object.properties.push_back(std::move(property));
-        used += n;
+        if (!AppendProperty(object, buffer, size, used, withNames, depth)) return -1;
     }
     return used;
 }
