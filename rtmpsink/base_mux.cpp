@@ -82,7 +82,7 @@ HRESULT CBaseMux::Pause()
     if (pins.empty()) return hr;
     streamPins_.clear();
     for (CBaseMuxInputPin* pin : pins) {
-        int32_t index = interleaver_.AddStream();
+        int32_t index = interleaver_.AddStream(IsStreamRequired(&pin->CurrentMediaType()));
         streamPins_.push_back(pin);
         pin->streamIndex = index;
     }

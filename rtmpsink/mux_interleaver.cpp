@@ -4,10 +4,11 @@ namespace {
 constexpr auto kInputPoll = std::chrono::milliseconds(20);
 }
 
-int32_t CMuxInterleaver::AddStream()
+int32_t CMuxInterleaver::AddStream(bool required)
 {
     std::lock_guard<std::mutex> hold(lock_);
     auto stream = std::make_unique<CMuxInterStream>();
+    stream->required = required ? 1 : 0;
     stream->index = static_cast<int32_t>(streams_.size());
     streams_.push_back(std::move(stream));
     return streams_.back()->index;

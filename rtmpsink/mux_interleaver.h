@@ -30,8 +30,8 @@ public:
     static constexpr int kAbort = -2;
     static constexpr int kEnd = -3;
 
-    // Returns the index of the new stream.
-    int32_t AddStream();
+    // Returns the index of the new stream. Output waits for data on required streams only.
+    int32_t AddStream(bool required = true);
     void RemoveAllStreams();
 
     // Waits, in 20 ms slices, until the stream's queue has room; false on abort, when
