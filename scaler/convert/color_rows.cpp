@@ -162,5 +162,7 @@ void RgbToYuv420Rows(const uint8_t* src0, const uint8_t* src1, uint32_t bytesPer
 void YuvToRgbRow(const uint8_t* y, const uint8_t* v, const uint8_t* u, uint32_t width, uint8_t* dst,
                  uint32_t bytesPerPixel)
 {
-    bytesPerPixel == 4 ? YuvToRgb<4>(y, v, u, width, dst) : YuvToRgb<3>(y, v, u, width, dst);
+    if (bytesPerPixel == 3) return YuvToRgb<3>(y, v, u, width, dst);
+    const uint32_t done = YuvToRgb32GroupsAvx2(y, v, u, width, dst);
+    YuvToRgb<4>(y + done, v + done / 2, u + done / 2, width - done, dst + size_t(done) * 4);
 }

@@ -36,6 +36,9 @@ void RgbToYuv420Rows(const uint8_t* src0, const uint8_t* src1, uint32_t bytesPer
 // One chroma pair serves two horizontal pixels.
 void YuvToRgbRow(const uint8_t* y, const uint8_t* v, const uint8_t* u, uint32_t width, uint8_t* dst,
                  uint32_t bytesPerPixel);
+// The SIMD part of YuvToRgbRow for 4-byte pixels: whole groups of 8 pixels; returns the
+// pixels done (0 without AVX2).
+uint32_t YuvToRgb32GroupsAvx2(const uint8_t* y, const uint8_t* v, const uint8_t* u, uint32_t width, uint8_t* dst);
 
 // dst[i] = (a[i] + b[i]) >> 1.
 void AverageRows(const uint8_t* a, const uint8_t* b, uint32_t count, uint8_t* dst);

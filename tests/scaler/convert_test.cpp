@@ -256,3 +256,27 @@ TEST(Convert, PackedRowSimdMatchesThePlainLoop)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Convert, Rgb32RowSimdMatchesTheMatrixAndKeepsTheFourthByte)
+{
+    for (uint32_t width : {2u, 9u, 16u, 38u}) {
+        std::mt19937 gen(width);
+        std::vector<uint8_t> y(width), v(width / 2), u(width / 2), dst(width * 4, 0x5A);
+        for (auto* p : {&y, &v, &u})
+            for (auto& b : *p) b = uint8_t(gen());
+        y[0] = 255, u[0] = 255, v[0] = 0;  // saturates blue and green
+        YuvToRgbRow(y.data(), v.data(), u.data(), width, dst.data(), 4);
+        if (width & 1) EXPECT_EQ(dst[4 * (width - 1)], 0x5A);  // no chroma pair: left alone
+        for (uint32_t i = 0; i < (width & ~1u); ++i) {
+            int c = 298 * (y[i] - 16), d = u[i / 2] - 128, e = v[i / 2] - 128;
+            ASSERT_EQ(dst[4 * i], Clamp((c + 516 * d + 128) >> 8)) << width << " " << i;
+            ASSERT_EQ(dst[4 * i + 1], Clamp((c - 100 * d - 208 * e + 128) >> 8));
+            ASSERT_EQ(dst[4 * i + 2], Clamp((c + 409 * e + 128) >> 8));
+            ASSERT_EQ(dst[4 * i + 3], 0x5A);
+        }
+    }
+}
+
+}  // namespace
