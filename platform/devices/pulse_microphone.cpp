@@ -93,13 +93,13 @@ public:
     bool Start(const AudioFormat& format, size_t framesPerBuffer, std::string* error) override
     {
         Stop();
-        pa_sample_spec spec{PA_SAMPLE_S16LE, format.sampleRate, uint8_t(format.channels)};
+        pa_sample_spec sampleSpec{PA_SAMPLE_S16LE, format.sampleRate, uint8_t(format.channels)};
         pa_buffer_attr attr;
         attr.maxlength = uint32_t(-1);
         attr.tlength = attr.prebuf = attr.minreq = uint32_t(-1);
         attr.fragsize = uint32_t(framesPerBuffer * format.channels * sizeof(int16_t));
         int err = 0;
-        stream_ = pa_simple_new(nullptr, kClientName, PA_STREAM_RECORD, source_.c_str(), "Capture", &spec, nullptr,
+        stream_ = pa_simple_new(nullptr, kClientName, PA_STREAM_RECORD, source_.c_str(), "Capture", &sampleSpec, nullptr,
                                 &attr, &err);
         if (!stream_) {
             if (error) *error = "cannot record from " + source_ + ": " + pa_strerror(err);
