@@ -1,6 +1,6 @@
 # The eight filter libraries, under the file names the pipeline loads.
 target_sources(auxcommon PRIVATE common/owned_sample.cpp common/audio_types.cpp common/buffers.cpp
-                                 common/pass_through.cpp)
+                                 common/pass_through.cpp common/encoder_filter.cpp)
 target_include_directories(auxcommon PUBLIC ${CMAKE_SOURCE_DIR}/interfaces)
 
 veltro_filter_library(aux_mmx264 mmx264.ax SOURCES h264/x264_filter.cpp LIBS auxh264)

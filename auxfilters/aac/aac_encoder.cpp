@@ -57,7 +57,7 @@ AacEncoder::~AacEncoder()
 
 int64_t AacEncoder::SamplesToTime(int64_t samples) const { return originTime_ + samples * 10000000 / sampleRate_; }
 
-bool AacEncoder::Encode(const int16_t* samples, size_t frames, int64_t startTime, std::vector<EncodedAudioFrame>* out)
+bool AacEncoder::Encode(const int16_t* samples, size_t frames, int64_t startTime, std::vector<EncodedFrame>* out)
 {
     const int64_t frameTime = static_cast<int64_t>(context_->frame_size) * 10000000 / sampleRate_;
     if (!started_) {
@@ -88,7 +88,7 @@ bool AacEncoder::Encode(const int16_t* samples, size_t frames, int64_t startTime
     return ok;
 }
 
-bool AacEncoder::SendFrame(int64_t pts, std::vector<EncodedAudioFrame>* out)
+bool AacEncoder::SendFrame(int64_t pts, std::vector<EncodedFrame>* out)
 {
     frame_->pts = pts;
     if (avcodec_send_frame(context_, frame_) < 0) return false;
@@ -96,7 +96,7 @@ bool AacEncoder::SendFrame(int64_t pts, std::vector<EncodedAudioFrame>* out)
     return true;
 }
 
-void AacEncoder::Flush(std::vector<EncodedAudioFrame>* out)
+void AacEncoder::Flush(std::vector<EncodedFrame>* out)
 {
     if (!pending_.empty()) {
         const size_t frameValues = static_cast<size_t>(context_->frame_size) * channels_;
@@ -109,13 +109,14 @@ void AacEncoder::Flush(std::vector<EncodedAudioFrame>* out)
     Receive(out);
 }
 
-void AacEncoder::Receive(std::vector<EncodedAudioFrame>* out)
+void AacEncoder::Receive(std::vector<EncodedFrame>* out)
 {
     while (avcodec_receive_packet(context_, packet_) == 0) {
-        EncodedAudioFrame frame;
+        EncodedFrame frame;
         frame.data.assign(packet_->data, packet_->data + packet_->size);
         frame.startTime = SamplesToTime(packet_->pts);
         frame.stopTime = SamplesToTime(packet_->pts + (packet_->duration > 0 ? packet_->duration : context_->frame_size));
+        frame.decodingTime = frame.startTime;
         out->push_back(std::move(frame));
         av_packet_unref(packet_);
     }

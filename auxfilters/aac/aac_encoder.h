@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/encoded_frame.h"
+
 struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
@@ -16,11 +18,6 @@ inline constexpr int32_t kDefaultAacBitrate = 128000;
 // "Bitrate" in bit/s from HKCU\Software\MONOGRAM\MONOGRAM AAC Encoder, else 128000.
 int32_t ReadAacBitrate();
 
-struct EncodedAudioFrame {
-    std::vector<uint8_t> data;  // one raw AAC frame
-    int64_t startTime = 0;      // 100-ns units
-    int64_t stopTime = 0;
-};
 
 class AacEncoder {
 public:
@@ -32,17 +29,17 @@ public:
     int SampleRate() const { return sampleRate_; }
     int Channels() const { return channels_; }
 
-    // Interleaved 16-bit samples stamped with the time of their first sample. The first call
+    // Interleaved 16-bit samples; each output frame is one raw AAC frame. stamped with the time of their first sample. The first call
     // sets the time line; later calls follow it by sample count, so jitter in capture
     // timestamps does not reach the stream, while a gap larger than a frame re-anchors it.
-    bool Encode(const int16_t* samples, size_t frames, int64_t startTime, std::vector<EncodedAudioFrame>* out);
+    bool Encode(const int16_t* samples, size_t frames, int64_t startTime, std::vector<EncodedFrame>* out);
     // Pads the last partial frame with silence and drains the encoder.
-    void Flush(std::vector<EncodedAudioFrame>* out);
+    void Flush(std::vector<EncodedFrame>* out);
 
 private:
     AacEncoder() = default;
-    bool SendFrame(int64_t pts, std::vector<EncodedAudioFrame>* out);
-    void Receive(std::vector<EncodedAudioFrame>* out);
+    bool SendFrame(int64_t pts, std::vector<EncodedFrame>* out);
+    void Receive(std::vector<EncodedFrame>* out);
     int64_t SamplesToTime(int64_t samples) const;
 
     AVCodecContext* context_ = nullptr;

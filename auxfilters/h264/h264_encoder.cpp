@@ -56,7 +56,7 @@ H264Encoder::H264Encoder(x264_t* encoder, const VideoInputFormat& input, int64_t
 
 H264Encoder::~H264Encoder() { x264_encoder_close(encoder_); }
 
-bool H264Encoder::Encode(const uint8_t* data, size_t size, int64_t startTime, std::vector<EncodedVideoFrame>* out)
+bool H264Encoder::Encode(const uint8_t* data, size_t size, int64_t startTime, std::vector<EncodedFrame>* out)
 {
     x264_picture_t in;
     if (!input_.Fill(data, size, &in)) return false;
@@ -71,7 +71,7 @@ bool H264Encoder::Encode(const uint8_t* data, size_t size, int64_t startTime, st
     return true;
 }
 
-void H264Encoder::Flush(std::vector<EncodedVideoFrame>* out)
+void H264Encoder::Flush(std::vector<EncodedFrame>* out)
 {
     while (x264_encoder_delayed_frames(encoder_) > 0) {
         x264_picture_t picture;
@@ -83,19 +83,20 @@ void H264Encoder::Flush(std::vector<EncodedVideoFrame>* out)
 }
 
 void H264Encoder::Collect(x264_nal_t* nals, int count, const x264_picture_t& picture,
-                          std::vector<EncodedVideoFrame>* out)
+                          std::vector<EncodedFrame>* out)
 {
     if (count <= 0) return;
     if (!haveShift_) {
         shift_ = std::max<int64_t>(0, -picture.i_dts);
         haveShift_ = true;
     }
-    EncodedVideoFrame frame;
+    EncodedFrame frame;
     // x264 lays the NAL units of one frame out back to back.
     size_t bytes = 0;
     for (int i = 0; i < count; ++i) bytes += static_cast<size_t>(nals[i].i_payload);
     frame.data.assign(nals[0].p_payload, nals[0].p_payload + bytes);
-    frame.presentationTime = picture.i_pts + shift_;
+    frame.startTime = picture.i_pts + shift_;
+    frame.stopTime = frame.startTime + frameDuration_;
     frame.decodingTime = picture.i_dts + shift_;
     frame.keyFrame = picture.b_keyframe != 0;
     out->push_back(std::move(frame));

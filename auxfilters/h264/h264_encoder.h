@@ -6,15 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "common/encoded_frame.h"
 #include "picture_input.h"
 #include "x264_settings.h"
 
-struct EncodedVideoFrame {
-    std::vector<uint8_t> data;  // NAL units, each behind its 4-byte big-endian length
-    int64_t presentationTime = 0;  // 100-ns units
-    int64_t decodingTime = 0;
-    bool keyFrame = false;
-};
 
 class H264Encoder {
 public:
@@ -29,14 +24,14 @@ public:
     int64_t FrameDuration() const { return frameDuration_; }
 
     // Encodes one frame stamped `startTime`; finished frames (possibly none, possibly
-    // several) are appended to `out`. False on a frame that x264 or the converter refused.
-    bool Encode(const uint8_t* data, size_t size, int64_t startTime, std::vector<EncodedVideoFrame>* out);
+    // several), each a run of NAL units behind 4-byte big-endian lengths, are appended to `out`. False on a frame that x264 or the converter refused.
+    bool Encode(const uint8_t* data, size_t size, int64_t startTime, std::vector<EncodedFrame>* out);
     // Drains the frames x264 still holds (end of stream).
-    void Flush(std::vector<EncodedVideoFrame>* out);
+    void Flush(std::vector<EncodedFrame>* out);
 
 private:
     H264Encoder(x264_t* encoder, const VideoInputFormat& input, int64_t frameDuration);
-    void Collect(x264_nal_t* nals, int count, const x264_picture_t& picture, std::vector<EncodedVideoFrame>* out);
+    void Collect(x264_nal_t* nals, int count, const x264_picture_t& picture, std::vector<EncodedFrame>* out);
 
     x264_t* encoder_;
     PictureInput input_;

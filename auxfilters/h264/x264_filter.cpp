@@ -3,10 +3,9 @@
 #include <atomic>
 #include <cstring>
 
-#include "common/buffers.h"
+#include "common/encoder_filter.h"
 #include "common/library_entry.h"
-#include "common/owned_sample.h"
-#include "dshow/transfrm.h"
+#include "dropped_frames.h"
 #include "h264_encoder.h"
 
 namespace {
@@ -62,54 +61,64 @@ bool InputFormatOf(const AM_MEDIA_TYPE& mt, VideoInputFormat* format, int* sarWi
     return false;
 }
 
-class CX264Encoder : public CTransformFilter {
+class CX264Encoder : public CEncoderFilter, public IDroppedFrames {
 public:
     static CUnknown* CreateInstance(IUnknown* outer, HRESULT* phr) { return new CX264Encoder(outer); }
 
-    HRESULT CheckInputType(const CMediaType* mt) override
+    DECLARE_IUNKNOWN
+    HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID iid, void** ppv) override
     {
-        VideoInputFormat format;
-        int sw, sh;
-        return InputFormatOf(*mt, &format, &sw, &sh) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+        if (iid == IID_IDroppedFrames) return GetInterface(static_cast<IDroppedFrames*>(this), ppv);
+        return CEncoderFilter::NonDelegatingQueryInterface(iid, ppv);
     }
 
-    HRESULT SetMediaType(PIN_DIRECTION dir, const CMediaType* mt) override
+    HRESULT STDMETHODCALLTYPE GetDroppedFrames(ULONGLONG* count) override
     {
-        if (dir != PINDIR_INPUT) return S_OK;
+        if (!count) return E_POINTER;
+        *count = dropped_;
+        return S_OK;
+    }
+
+    HRESULT StartStreaming() override
+    {
+        dropped_ = 0;
+        return S_OK;
+    }
+
+private:
+    explicit CX264Encoder(IUnknown* outer)
+        : CEncoderFilter("x264 Encoder", outer, CLSID_MonogramX264, MEDIATYPE_Video, MEDIASUBTYPE_AVC1),
+          settings_(ReadX264Settings())
+    {
+    }
+
+    bool AcceptsInput(const CMediaType& mt) override
+    {
         VideoInputFormat format;
         int sarWidth, sarHeight;
-        if (!InputFormatOf(*mt, &format, &sarWidth, &sarHeight)) return VFW_E_TYPE_NOT_ACCEPTED;
-        std::string error;
-        auto encoder = H264Encoder::Create(settings_, format, GetAvgTimePerFrame(*mt), sarWidth, sarHeight, &error);
-        if (!encoder) return VFW_E_TYPE_NOT_ACCEPTED;
-        CAutoLock hold(&m_csReceive);
-        encoder_ = std::move(encoder);
+        return InputFormatOf(mt, &format, &sarWidth, &sarHeight);
+    }
+
+    bool OpenEncoder(const CMediaType& mt) override
+    {
+        VideoInputFormat format;
+        int sarWidth, sarHeight;
+        if (!InputFormatOf(mt, &format, &sarWidth, &sarHeight)) return false;
+        encoder_ = H264Encoder::Create(settings_, format, GetAvgTimePerFrame(mt), sarWidth, sarHeight, nullptr);
         width_ = format.width;
         height_ = format.height;
-        return S_OK;
+        return encoder_ != nullptr;
     }
 
-    HRESULT BreakConnect(PIN_DIRECTION dir) override
-    {
-        if (dir == PINDIR_INPUT) {
-            CAutoLock hold(&m_csReceive);
-            encoder_.reset();
-        }
-        return S_OK;
-    }
+    void CloseEncoder() override { encoder_.reset(); }
+    bool EncoderOpen() const override { return encoder_ != nullptr; }
+    REFERENCE_TIME InputDuration(size_t) const override { return encoder_->FrameDuration(); }
 
-    HRESULT GetMediaType(int position, CMediaType* mt) override
+    void FillOutputType(CMediaType* mt) override
     {
-        if (!m_pInput->IsConnected() || !encoder_) return VFW_E_NOT_CONNECTED;
-        if (position < 0) return E_INVALIDARG;
-        if (position > 0) return VFW_S_NO_MORE_ITEMS;
         const auto& header = encoder_->SequenceHeader();
-        mt->InitMediaType();
-        mt->SetType(&MEDIATYPE_Video);
-        mt->SetSubtype(&MEDIASUBTYPE_AVC1);
         mt->SetFormatType(&FORMAT_MPEG2Video);
         mt->SetTemporalCompression(TRUE);
-        mt->SetVariableSize();
         auto* info = reinterpret_cast<MPEG2VIDEOINFO*>(
             mt->AllocFormatBuffer(SIZE_MPEG2VIDEOINFO(static_cast<ULONG>(header.size()))));
         info->hdr.rcSource = info->hdr.rcTarget = RECT{0, 0, width_, height_};
@@ -126,87 +135,35 @@ public:
         info->dwFlags = 4;  // NAL units carry 4-byte lengths
         info->cbSequenceHeader = static_cast<DWORD>(header.size());
         std::memcpy(reinterpret_cast<BYTE*>(info->dwSequenceHeader), header.data(), header.size());
-        return S_OK;
     }
 
-    HRESULT CheckTransform(const CMediaType* in, const CMediaType* out) override
+    // Encoding is synchronous on the upstream thread, so a slow encoder holds the source
+    // back; the frames that then arrive late are dropped until the encoder has caught up,
+    // which keeps the delay of the stream bounded.
+    bool Encode(const BYTE* data, size_t size, REFERENCE_TIME start, bool timed,
+                std::vector<EncodedFrame>* out) override
     {
-        return out->majortype == MEDIATYPE_Video && out->subtype == MEDIASUBTYPE_AVC1 ? S_OK
-                                                                                       : VFW_E_TYPE_NOT_ACCEPTED;
-    }
-
-    // Output samples are the encoder's own (COwnedSample); the pin's allocator only serves
-    // the connection, so it stays minimal.
-    HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override
-    {
-        return RequestBuffers(allocator, request, 1, 1);
-    }
-
-    HRESULT Receive(IMediaSample* sample) override
-    {
-        if (!encoder_) return VFW_E_NOT_CONNECTED;
-        REFERENCE_TIME start = 0, stop = 0;
-        const bool timed = SUCCEEDED(sample->GetTime(&start, &stop));
-        if (!timed) start = nextTime_;
-        nextTime_ = start + encoder_->FrameDuration();
         if (timed && IsLate(start)) {
             ++dropped_;
-            return S_OK;
+            return true;
         }
-        BYTE* data = nullptr;
-        sample->GetPointer(&data);
-        std::vector<EncodedVideoFrame> frames;
-        if (!encoder_->Encode(data, static_cast<size_t>(sample->GetActualDataLength()), start, &frames))
-            return E_FAIL;
-        return DeliverFrames(frames);
+        return encoder_->Encode(data, size, start, out);
     }
 
-    HRESULT EndOfStream() override
-    {
-        if (encoder_) {
-            std::vector<EncodedVideoFrame> frames;
-            encoder_->Flush(&frames);
-            DeliverFrames(frames);
-        }
-        return CTransformFilter::EndOfStream();
-    }
-
-private:
-    explicit CX264Encoder(IUnknown* outer)
-        : CTransformFilter("x264 Encoder", outer, CLSID_MonogramX264), settings_(ReadX264Settings())
-    {
-    }
+    void Flush(std::vector<EncodedFrame>* out) override { encoder_->Flush(out); }
 
     bool IsLate(REFERENCE_TIME start)
     {
         CRefTime now;
-        return StreamTime(now) == S_OK && m_State == State_Running &&
+        return m_State == State_Running && StreamTime(now) == S_OK &&
                static_cast<REFERENCE_TIME>(now) - start > kMaxLateness;
-    }
-
-    HRESULT DeliverFrames(const std::vector<EncodedVideoFrame>& frames)
-    {
-        HRESULT result = S_OK;
-        for (const auto& frame : frames) {
-            COwnedSample* out = COwnedSample::Create(frame.data);
-            REFERENCE_TIME start = frame.presentationTime;
-            REFERENCE_TIME stop = start + encoder_->FrameDuration();
-            out->SetTime(&start, &stop);
-            out->SetEncoderTimes(frame.presentationTime, frame.decodingTime);
-            out->SetSyncPoint(frame.keyFrame);
-            const HRESULT hr = m_pOutput->Deliver(out);
-            out->Release();
-            if (hr != S_OK) result = hr;
-        }
-        return result;
     }
 
     const X264Settings settings_;
     std::unique_ptr<H264Encoder> encoder_;
     LONG width_ = 0;
     LONG height_ = 0;
-    REFERENCE_TIME nextTime_ = 0;
-    std::atomic<uint64_t> dropped_{0};  // frames that arrived too late to encode
+    std::atomic<uint64_t> dropped_{0};  // written by the streaming thread, read by anyone
 };
 
 const CFactoryTemplate g_Templates[] = {{u"x264 Encoder", &CLSID_MonogramX264, CX264Encoder::CreateInstance}};

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <thread>
 
 #include "common/registry_values.h"
 
@@ -62,13 +63,27 @@ int SubpelRefine(int32_t position)
     return kSubme[Clamp(position, 0, 4)];
 }
 
+// Each frame thread holds one more frame back; x264's own choice (1.5 per core) would add
+// latency on a small machine without adding speed.
+int FrameThreads()
+{
+    return Clamp(static_cast<int32_t>(std::thread::hardware_concurrency()), 1, kMaxFrameThreads);
+}
+
 }  // namespace
 
 void ApplyX264Settings(const X264Settings& s, int width, int height, uint32_t fpsNum, uint32_t fpsDen,
                        x264_param_t* p)
 {
-    // veryfast keeps 1080p live on two cores; the stored values then replace what they name.
+    // veryfast's motion search and analysis keep 720p well ahead of real time on two cores;
+    // the stored values then replace what they name.
     x264_param_default_preset(p, "veryfast", nullptr);
+    // A live stream cannot wait for frames to come: no rate-control look-ahead (and so no
+    // macroblock tree), no look-ahead buffer between threads. What stays is the delay of the
+    // B-frames and of the frame threads.
+    p->rc.i_lookahead = 0;
+    p->rc.b_mb_tree = 0;
+    p->i_sync_lookahead = 0;
     p->i_csp = X264_CSP_I420;
     p->i_width = width;
     p->i_height = height;
@@ -132,7 +147,7 @@ void ApplyX264Settings(const X264Settings& s, int width, int height, uint32_t fp
     p->b_interlaced = s.interlaced != 0;
     p->b_tff = 1;
     p->b_sliced_threads = s.slicedThreading != 0;
-    p->i_threads = s.parallel != 0 ? X264_THREADS_AUTO : 1;
+    p->i_threads = s.parallel != 0 ? FrameThreads() : 1;
     p->b_aud = s.aud != 0;
     p->b_intra_refresh = s.intraRefresh != 0;
 }

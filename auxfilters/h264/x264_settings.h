@@ -8,6 +8,9 @@
 
 inline constexpr const char* kX264SettingsKey = "Software\\MONOGRAM\\MONOGRAM x264 Encoder";
 
+// The most frame threads "Parallel" asks for: each one delays the stream by a frame.
+inline constexpr int kMaxFrameThreads = 4;
+
 // One field per registry value, initialised with the defaults the broadcaster writes.
 struct X264Settings {
     int32_t level = 12;  // position in the level list, 12 = 4.1

@@ -1,6 +1,7 @@
 // Fragmented MP4 output with libavformat: H.264 and AAC packets in, positioned byte writes
-// out. Each key frame (and at most every second) closes a fragment, so a recording cut off
-// by a crash stays playable up to its last whole fragment.
+// out. Each key frame, and at the latest a quarter second of media, closes a fragment that is
+// handed out at once, so a recording cut off by a crash stays playable up to its last whole
+// fragment.
 #pragma once
 
 #include <cstdint>

@@ -32,7 +32,7 @@ void BenchH264(int width, int height, int count, const std::string& scratch)
     raw.close();
     auto encoder = H264Encoder::Create(ReadX264Settings(), {PixelLayout::I420, width, height, width, false}, 333333, 0,
                                        0, nullptr);
-    std::vector<EncodedVideoFrame> out;
+    std::vector<EncodedFrame> out;
     const double cpuBefore = CpuSeconds(RUSAGE_SELF);
     const auto wallBefore = std::chrono::steady_clock::now();
     for (int i = 0; i < count; ++i) encoder->Encode(frames[i].data(), frames[i].size(), i * 333333LL, &out);
@@ -60,7 +60,7 @@ void BenchAac()
     std::vector<int16_t> pcm(static_cast<size_t>(rate) * 2 * seconds);
     for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<int16_t>(8000 * std::sin(i * 0.031) + 3000 * std::sin(i * 0.17));
     auto encoder = AacEncoder::Create(rate, 2, 128000, nullptr);
-    std::vector<EncodedAudioFrame> out;
+    std::vector<EncodedFrame> out;
     const auto before = std::chrono::steady_clock::now();
     const int chunk = rate / 100;
     for (int at = 0; at < rate * seconds; at += chunk)

@@ -29,7 +29,7 @@ struct DecodedAudio {
     double rms = 0;
 };
 
-DecodedAudio Decode(const AacEncoder& encoder, const std::vector<EncodedAudioFrame>& frames)
+DecodedAudio Decode(const AacEncoder& encoder, const std::vector<EncodedFrame>& frames)
 {
     DecodedAudio result;
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_AAC);
@@ -84,7 +84,7 @@ TEST(AacEncoder, EncodesDecodableFramesAtTheAskedRate)
         auto encoder = AacEncoder::Create(rate, channels, bitrate, &error);
         ASSERT_TRUE(encoder) << error;
         EXPECT_GE(encoder->AudioSpecificConfig().size(), 2u);
-        std::vector<EncodedAudioFrame> out;
+        std::vector<EncodedFrame> out;
         // Capture-sized buffers of 10 ms that do not line up with AAC's 1024-sample frames.
         const int chunk = rate / 100;
         const int64_t origin = 5000000;

@@ -43,7 +43,7 @@ TEST(H264Encoder, LiveStreamFollowsTheRegistry)
     auto encoder = H264Encoder::Create(ReadX264Settings(), I420Format(width, height), kFrame30, 0, 0, &error);
     ASSERT_TRUE(encoder) << error;
 
-    std::vector<EncodedVideoFrame> out;
+    std::vector<EncodedFrame> out;
     std::set<int64_t> inputTimes;
     for (int i = 0; i < count; ++i) {
         const auto frame = MovingPictureI420(width, height, i);
@@ -61,8 +61,8 @@ TEST(H264Encoder, LiveStreamFollowsTheRegistry)
         const auto& f = out[i];
         samples.push_back(f.data);
         bytes += f.data.size();
-        shiftedTimes.insert(f.presentationTime);
-        EXPECT_LE(f.decodingTime, f.presentationTime);
+        shiftedTimes.insert(f.startTime);
+        EXPECT_LE(f.decodingTime, f.startTime);
         EXPECT_GE(f.decodingTime, 0);
         if (i > 0) EXPECT_GT(f.decodingTime, out[i - 1].decodingTime);
         // Every sample is a run of 4-byte-length-prefixed NAL units that fills it exactly.
@@ -151,7 +151,7 @@ TEST(H264Encoder, EveryInputLayoutKeepsOrientationAndColours)
         auto encoder = H264Encoder::Create(ReadX264Settings(), {c.layout, w, h, c.stride, c.bottomUp}, kFrame30, 4, 3,
                                            &error);
         ASSERT_TRUE(encoder) << error;
-        std::vector<EncodedVideoFrame> out;
+        std::vector<EncodedFrame> out;
         EXPECT_FALSE(encoder->Encode(c.data.data(), c.data.size() - 1, 0, &out));  // short buffer
         ASSERT_TRUE(encoder->Encode(c.data.data(), c.data.size(), 0, &out));
         encoder->Flush(&out);

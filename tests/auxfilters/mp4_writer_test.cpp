@@ -21,9 +21,9 @@ constexpr int64_t kFrame = 400000;  // 25 fps
 // Ten seconds of encoded video and audio, made once for all tests.
 struct Recording {
     std::vector<uint8_t> sequenceHeader;
-    std::vector<EncodedVideoFrame> video;
+    std::vector<EncodedFrame> video;
     std::vector<uint8_t> audioConfig;
-    std::vector<EncodedAudioFrame> audio;
+    std::vector<EncodedFrame> audio;
 };
 
 const Recording& TenSeconds()
@@ -81,7 +81,7 @@ void Feed(Mp4Writer& writer, bool withVideo, bool withAudio, double seconds)
         if (!videoLeft && !audioLeft) break;
         if (videoLeft && (!audioLeft || r.video[v].decodingTime <= r.audio[a].startTime)) {
             const auto& f = r.video[v++];
-            ASSERT_TRUE(writer.WriteVideo(f.data.data(), f.data.size(), f.presentationTime, f.decodingTime, f.keyFrame));
+            ASSERT_TRUE(writer.WriteVideo(f.data.data(), f.data.size(), f.startTime, f.decodingTime, f.keyFrame));
         } else {
             const auto& f = r.audio[a++];
             ASSERT_TRUE(writer.WriteAudio(f.data.data(), f.data.size(), f.startTime, f.stopTime));
