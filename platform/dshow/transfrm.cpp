@@ -223,13 +223,14 @@ HRESULT STDMETHODCALLTYPE CTransformFilter::Pause()
         m_State = State_Paused;
     } else {
         if (m_State == State_Stopped) {
+            // The streaming thread owns these while samples flow: reset them only on a start.
             CAutoLock receiveLock(&m_csReceive);
+            m_bSampleSkipped = false;
+            m_bQualityChanged = false;
             hr = StartStreaming();
         }
         if (SUCCEEDED(hr)) hr = CBaseFilter::Pause();
     }
-    m_bSampleSkipped = false;
-    m_bQualityChanged = false;
     return hr;
 }
 
