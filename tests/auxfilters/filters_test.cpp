@@ -6,6 +6,7 @@
 #include "aux_filters.h"
 #include "common/audio_types.h"
 #include "graph_support.h"
+#include "h264/dropped_frames.h"
 #include "h264_decode.h"
 #include "test_support.h"
 
@@ -141,6 +142,45 @@ TEST(Filters, H264OutputCarriesSequenceHeaderAndSampleTimes)
     const DecodedVideo decoded = DecodeH264(std::vector<uint8_t>(header.begin(), header.end()), payloads);
     EXPECT_EQ(decoded.errors, 0);
     EXPECT_EQ(decoded.frames, 50);
+}
+
+TEST(Filters, H264EncoderDropsAndCountsFramesThatArriveLate)
+{
+    ScratchHome home;
+    const int w = 64, h = 48;
+    TestSource video(Yuy2Type(w, h, 4, 3), w * h * 2);
+    auto x264 = LoadFilter("mmx264.ax", CLSID_MonogramX264);
+    ASSERT_TRUE(x264);
+    ComPtr<IDroppedFrames> dropped = ComPtr<IBaseFilter>(x264).As<IDroppedFrames>();
+    ASSERT_TRUE(dropped);
+    TestSink sink;
+    ASSERT_EQ(ConnectPins(video.Output(), PinAt(x264.Get(), 0)), S_OK);
+    ASSERT_EQ(ConnectPins(PinAt(x264.Get(), 1), sink.Input()), S_OK);
+    const std::vector<IBaseFilter*> all = {sink.Filter(), x264.Get(), video.Filter()};
+    RunAllOnClock(all);
+    // Frames stamped ten seconds before the run began are behind the clock whatever the
+    // machine's speed; frames stamped far ahead of it are never late.
+    const REFERENCE_TIME past = -100000000, future = 1000000000;
+    for (int i = 0; i < 6; ++i) ASSERT_EQ(video.Push(Yuy2Frame(w, h, i), past + i * kFrame, past + (i + 1) * kFrame), S_OK);
+    for (int i = 0; i < 10; ++i)
+        ASSERT_EQ(video.Push(Yuy2Frame(w, h, i), future + i * kFrame, future + (i + 1) * kFrame), S_OK);
+    video.Push(Yuy2Frame(w, h, 10), past, past + kFrame);  // late again after encoded frames
+    video.EndOfStream();
+    ULONGLONG count = 0;
+    ASSERT_EQ(dropped->GetDroppedFrames(&count), S_OK);
+    EXPECT_EQ(count, 7u);
+    EXPECT_EQ(dropped->GetDroppedFrames(nullptr), E_POINTER);
+    StopAll(all);
+    const auto samples = sink.Samples();
+    ASSERT_EQ(samples.size(), 10u);
+    for (const auto& s : samples) EXPECT_GE(s.start, future);
+    EXPECT_TRUE(samples.front().sync);
+
+    // A new run counts afresh.
+    RunAllOnClock(all);
+    ASSERT_EQ(dropped->GetDroppedFrames(&count), S_OK);
+    EXPECT_EQ(count, 0u);
+    StopAll(all);
 }
 
 TEST(Filters, TeeDeliversTheSameSamplesToEveryOutput)

@@ -7,6 +7,7 @@
 
 #include "aux_filters.h"
 #include "com/plugin.h"
+#include "dshow/refclock.h"
 
 ComPtr<IBaseFilter> LoadFilter(const std::string& fileName, REFCLSID clsid)
 {
@@ -33,6 +34,17 @@ void RunAll(const std::vector<IBaseFilter*>& filters)
 {
     for (auto* f : filters) f->Pause();
     for (auto* f : filters) f->Run(0);
+}
+
+void RunAllOnClock(const std::vector<IBaseFilter*>& filters)
+{
+    ComPtr<IReferenceClock> clock;
+    CSystemClock::CreateInstance(nullptr, nullptr)->NonDelegatingQueryInterface(IID_IReferenceClock, clock.PutVoid());
+    for (auto* f : filters) f->SetSyncSource(clock.Get());
+    for (auto* f : filters) f->Pause();
+    REFERENCE_TIME now = 0;
+    clock->GetTime(&now);
+    for (auto* f : filters) f->Run(now);
 }
 
 void StopAll(const std::vector<IBaseFilter*>& filters)

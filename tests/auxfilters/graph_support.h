@@ -12,6 +12,8 @@ ComPtr<IBaseFilter> LoadFilter(const std::string& fileName, REFCLSID clsid);
 IPin* PinAt(IBaseFilter* filter, int index);  // no reference taken: the filter owns its pins
 HRESULT ConnectPins(IPin* out, IPin* in);
 void RunAll(const std::vector<IBaseFilter*>& filters);
+// Runs the filters on a system clock with stream time 0 now, so that lateness is measured.
+void RunAllOnClock(const std::vector<IBaseFilter*>& filters);
 void StopAll(const std::vector<IBaseFilter*>& filters);
 
 struct RecordedSample {

@@ -45,13 +45,18 @@ TEST(H264Encoder, LiveStreamFollowsTheRegistry)
 
     std::vector<EncodedFrame> out;
     std::set<int64_t> inputTimes;
+    int firstOutput = -1;
     for (int i = 0; i < count; ++i) {
         const auto frame = MovingPictureI420(width, height, i);
         inputTimes.insert(i * kFrame30);
         ASSERT_TRUE(encoder->Encode(frame.data(), frame.size(), i * kFrame30, &out));
+        if (firstOutput < 0 && !out.empty()) firstOutput = i;
     }
     encoder->Flush(&out);
     ASSERT_EQ(out.size(), size_t(count));
+    // A live encoder holds back no more than its B-frames and one frame per extra thread.
+    EXPECT_GE(firstOutput, 0);
+    EXPECT_LE(firstOutput, ReadX264Settings().bFrames + kMaxFrameThreads);
 
     std::vector<std::vector<uint8_t>> samples;
     size_t bytes = 0;
