@@ -153,6 +153,9 @@ int Run(const CliOptions& o)
     events->WaitForCompletion(LONG(INFINITE), &code);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     control->Stop();
+    // Removing the filters disconnects them, so that connected pins hold no references that
+    // would keep each other's filters alive after the graph is gone.
+    for (IBaseFilter* f : {sink.Get(), scaler.Get(), source.Get()}) graph->RemoveFilter(f);
     if (o.bench)
         std::printf("%llu frames in %.3f s: %.1f frames per second\n",
                     static_cast<unsigned long long>(sinkObject->FramesReceived()), seconds,
