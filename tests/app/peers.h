@@ -50,6 +50,7 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     void Signal(int signal) const { kill(pid_, signal); }
+    pid_t Pid() const { return pid_; }
     // Exit code (128 + signal for a killed process).
     int Wait()
     {
@@ -155,8 +156,9 @@ public:
     void Stop()
     {
         if (!process_) return;
-        std::string pid = ReadText(folder_ + "/nginx.pid");
-        if (!pid.empty()) KillChildrenOf(std::stoi(pid));
+        // The master runs in the foreground as our child; its worker goes with it.
+        process_->Signal(SIGSTOP);
+        KillChildrenOf(process_->Pid());
         process_->Signal(SIGKILL);
         process_->Wait();
         process_.reset();
