@@ -75,9 +75,9 @@ int FrameThreads()
 void ApplyX264Settings(const X264Settings& s, int width, int height, uint32_t fpsNum, uint32_t fpsDen,
                        x264_param_t* p)
 {
-    // veryfast's motion search and analysis keep 720p well ahead of real time on two cores;
-    // the stored values then replace what they name.
-    x264_param_default_preset(p, "veryfast", nullptr);
+    // veryfast's hexagon search and its analysis keep 720p well ahead of real time on two
+    // cores; the stored values then replace what they name.
+    x264_param_default_preset(p, kX264Preset, nullptr);
     // A live stream cannot wait for frames to come: no rate-control look-ahead (and so no
     // macroblock tree), no look-ahead buffer between threads. What stays is the delay of the
     // B-frames and of the frame threads.

@@ -8,6 +8,9 @@
 
 inline constexpr const char* kX264SettingsKey = "Software\\MONOGRAM\\MONOGRAM x264 Encoder";
 
+// The x264 preset under the stored values: its motion search and analysis settings stay.
+inline constexpr const char* kX264Preset = "veryfast";
+
 // The most frame threads "Parallel" asks for: each one delays the stream by a frame.
 inline constexpr int kMaxFrameThreads = 4;
 
