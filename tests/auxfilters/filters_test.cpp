@@ -4,7 +4,6 @@
 #include <thread>
 
 #include "aux_filters.h"
-#include "common/audio_types.h"
 #include "graph_support.h"
 #include "h264/dropped_frames.h"
 #include "h264_decode.h"
@@ -13,46 +12,6 @@
 namespace {
 
 constexpr REFERENCE_TIME kFrame = 400000;  // 25 fps
-
-CMediaType Yuy2Type(int width, int height, DWORD arX, DWORD arY)
-{
-    CMediaType mt;
-    mt.SetType(&MEDIATYPE_Video);
-    mt.SetSubtype(&MEDIASUBTYPE_YUY2);
-    mt.SetFormatType(&FORMAT_VideoInfo2);
-    auto* vih = reinterpret_cast<VIDEOINFOHEADER2*>(mt.AllocFormatBuffer(sizeof(VIDEOINFOHEADER2)));
-    vih->AvgTimePerFrame = kFrame;
-    vih->dwPictAspectRatioX = arX;
-    vih->dwPictAspectRatioY = arY;
-    vih->bmiHeader = {40, width, height, 1, 16, MakeFourCC('Y', 'U', 'Y', '2'), DWORD(width * height * 2)};
-    mt.SetSampleSize(width * height * 2);
-    return mt;
-}
-
-std::vector<uint8_t> Yuy2Frame(int width, int height, int index)
-{
-    std::vector<uint8_t> frame(size_t(width) * height * 2);
-    for (size_t i = 0; i < frame.size(); ++i) frame[i] = uint8_t(i % 4 == 1 || i % 4 == 3 ? 128 : (i / 2 + index * 5) % 220 + 16);
-    return frame;
-}
-
-std::vector<uint8_t> StereoPcm(int frames, int16_t left, int16_t right)
-{
-    std::vector<uint8_t> bytes(size_t(frames) * 4);
-    auto* s = reinterpret_cast<int16_t*>(bytes.data());
-    for (int i = 0; i < frames; ++i) {
-        s[2 * i] = left;
-        s[2 * i + 1] = right;
-    }
-    return bytes;
-}
-
-CMediaType PcmType(DWORD rate, WORD channels)
-{
-    CMediaType mt;
-    SetPcm16Type(&mt, rate, channels);
-    return mt;
-}
 
 }  // namespace
 
@@ -63,7 +22,7 @@ TEST(Filters, EncodersAndMultiplexerRecordAPlayableFile)
     SetRegistryDword("Software\\MONOGRAM\\MONOGRAM AAC Encoder", "Bitrate", 96000);
     const std::string path = home.File("recording.mp4");
     const int w = 320, h = 240;
-    TestSource video(Yuy2Type(w, h, 16, 9), w * h * 2);
+    TestSource video(Yuy2Type(w, h, kFrame, 16, 9), w * h * 2);
     TestSource audio(PcmType(48000, 2), 48000 * 4 / 50);
     auto x264 = LoadFilter("mmx264.ax", CLSID_MonogramX264);
     auto aac = LoadFilter("aacenc.dll", CLSID_MonogramAAC);
@@ -105,7 +64,7 @@ TEST(Filters, H264OutputCarriesSequenceHeaderAndSampleTimes)
 {
     ScratchHome home;
     const int w = 160, h = 120;
-    TestSource video(Yuy2Type(w, h, 4, 3), w * h * 2);
+    TestSource video(Yuy2Type(w, h, kFrame, 4, 3), w * h * 2);
     auto x264 = LoadFilter("mmx264.ax", CLSID_MonogramX264);
     ASSERT_TRUE(x264);
     TestSink sink;
@@ -148,7 +107,7 @@ TEST(Filters, H264EncoderDropsAndCountsFramesThatArriveLate)
 {
     ScratchHome home;
     const int w = 64, h = 48;
-    TestSource video(Yuy2Type(w, h, 4, 3), w * h * 2);
+    TestSource video(Yuy2Type(w, h, kFrame, 4, 3), w * h * 2);
     auto x264 = LoadFilter("mmx264.ax", CLSID_MonogramX264);
     ASSERT_TRUE(x264);
     ComPtr<IDroppedFrames> dropped = ComPtr<IBaseFilter>(x264).As<IDroppedFrames>();
@@ -210,7 +169,7 @@ TEST(Filters, TeeDeliversTheSameSamplesToEveryOutput)
 
 TEST(Filters, LimiterPassesEverySecondFrameWhenHalving)
 {
-    TestSource source(Yuy2Type(16, 16, 1, 1), 16 * 16 * 2);
+    TestSource source(Yuy2Type(16, 16, kFrame, 1, 1), 16 * 16 * 2);
     auto limiter = LoadFilter("KeshControlFps.ax", CLSID_KeshControlFps);
     ASSERT_TRUE(limiter);
     ComPtr<IControlFps> control = ComPtr<IBaseFilter>(limiter).As<IControlFps>();

@@ -7,6 +7,7 @@
 
 #include "aux_filters.h"
 #include "com/plugin.h"
+#include "common/audio_types.h"
 #include "dshow/refclock.h"
 
 ComPtr<IBaseFilter> LoadFilter(const std::string& fileName, REFCLSID clsid)
@@ -205,4 +206,44 @@ std::vector<RecordedSample> TestSink::Samples()
 {
     std::lock_guard<std::mutex> hold(impl_->raw->pin_->mutex_);
     return impl_->raw->pin_->samples_;
+}
+
+CMediaType Yuy2Type(int width, int height, REFERENCE_TIME frameDuration, DWORD arX, DWORD arY)
+{
+    CMediaType mt;
+    mt.SetType(&MEDIATYPE_Video);
+    mt.SetSubtype(&MEDIASUBTYPE_YUY2);
+    mt.SetFormatType(&FORMAT_VideoInfo2);
+    auto* vih = reinterpret_cast<VIDEOINFOHEADER2*>(mt.AllocFormatBuffer(sizeof(VIDEOINFOHEADER2)));
+    vih->AvgTimePerFrame = frameDuration;
+    vih->dwPictAspectRatioX = arX;
+    vih->dwPictAspectRatioY = arY;
+    vih->bmiHeader = {40, width, height, 1, 16, MakeFourCC('Y', 'U', 'Y', '2'), DWORD(width * height * 2)};
+    mt.SetSampleSize(width * height * 2);
+    return mt;
+}
+
+std::vector<uint8_t> Yuy2Frame(int width, int height, int index)
+{
+    std::vector<uint8_t> frame(size_t(width) * height * 2);
+    for (size_t i = 0; i < frame.size(); ++i) frame[i] = uint8_t(i % 4 == 1 || i % 4 == 3 ? 128 : (i / 2 + index * 5) % 220 + 16);
+    return frame;
+}
+
+std::vector<uint8_t> StereoPcm(int frames, int16_t left, int16_t right)
+{
+    std::vector<uint8_t> bytes(size_t(frames) * 4);
+    auto* s = reinterpret_cast<int16_t*>(bytes.data());
+    for (int i = 0; i < frames; ++i) {
+        s[2 * i] = left;
+        s[2 * i + 1] = right;
+    }
+    return bytes;
+}
+
+CMediaType PcmType(DWORD rate, WORD channels)
+{
+    CMediaType mt;
+    SetPcm16Type(&mt, rate, channels);
+    return mt;
 }

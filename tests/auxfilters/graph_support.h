@@ -16,6 +16,13 @@ void RunAll(const std::vector<IBaseFilter*>& filters);
 void RunAllOnClock(const std::vector<IBaseFilter*>& filters);
 void StopAll(const std::vector<IBaseFilter*>& filters);
 
+// Media for the sources: YUY2 video with a VIDEOINFOHEADER2 picture aspect ratio, a moving
+// YUY2 picture that differs for every index, 16-bit PCM.
+CMediaType Yuy2Type(int width, int height, REFERENCE_TIME frameDuration, DWORD arX, DWORD arY);
+std::vector<uint8_t> Yuy2Frame(int width, int height, int index);
+std::vector<uint8_t> StereoPcm(int frames, int16_t left, int16_t right);
+CMediaType PcmType(DWORD rate, WORD channels);
+
 struct RecordedSample {
     IMediaSample* identity = nullptr;  // for zero-copy checks only, not referenced
     std::vector<uint8_t> bytes;

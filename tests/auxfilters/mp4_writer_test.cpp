@@ -5,9 +5,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <map>
-#include <sstream>
-
 #include "aac/aac_encoder.h"
 #include "h264/h264_encoder.h"
 #include "mp4/mp4_writer.h"
@@ -87,26 +84,6 @@ void Feed(Mp4Writer& writer, bool withVideo, bool withAudio, double seconds)
             ASSERT_TRUE(writer.WriteAudio(f.data.data(), f.data.size(), f.startTime, f.stopTime));
         }
     }
-}
-
-// Stream index -> the end of its last packet in seconds, as ffprobe reads the file.
-std::map<std::string, double> TrackEnds(const std::string& path)
-{
-    std::map<std::string, double> ends;
-    std::istringstream lines(RunCommand("ffprobe -v error -show_entries packet=codec_type,pts_time,duration_time "
-                                        "-of csv=p=0 '" + path + "'"));
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream fields(line);
-        std::string type, pts, duration;
-        std::getline(fields, type, ',');
-        std::getline(fields, pts, ',');
-        std::getline(fields, duration, ',');
-        if (type != "video" && type != "audio") continue;
-        if (duration == "N/A") duration = "0";
-        ends[type] = std::max(ends[type], std::stod(pts) + std::stod(duration));
-    }
-    return ends;
 }
 
 std::string DecodeErrors(const std::string& path)

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 
 #include "registry/registry.h"
 
@@ -65,4 +66,32 @@ std::string RunCommand(const std::string& command, int* status)
     const int result = pclose(pipe);
     if (status) *status = WIFEXITED(result) ? WEXITSTATUS(result) : -1;
     return output;
+}
+
+std::map<std::string, TrackSpan> TrackSpans(const std::string& path)
+{
+    std::map<std::string, TrackSpan> spans;
+    std::istringstream lines(RunCommand("ffprobe -v error -show_entries packet=codec_type,pts_time,duration_time "
+                                        "-of csv=p=0 '" + path + "'"));
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string type, pts, duration;
+        std::getline(fields, type, ',');
+        std::getline(fields, pts, ',');
+        std::getline(fields, duration, ',');
+        if (type != "video" && type != "audio") continue;
+        const double start = std::stod(pts), end = start + (duration == "N/A" ? 0 : std::stod(duration));
+        auto [it, fresh] = spans.try_emplace(type, TrackSpan{start, end});
+        it->second.start = std::min(it->second.start, start);
+        it->second.end = std::max(it->second.end, end);
+    }
+    return spans;
+}
+
+std::map<std::string, double> TrackEnds(const std::string& path)
+{
+    std::map<std::string, double> ends;
+    for (const auto& [kind, span] : TrackSpans(path)) ends[kind] = span.end;
+    return ends;
 }

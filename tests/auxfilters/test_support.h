@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,16 @@ void SetRegistryDword(const std::string& key, const std::string& name, uint32_t 
 
 // An I420 frame of a moving picture (gradients and a sliding box), different for every index.
 std::vector<uint8_t> MovingPictureI420(int width, int height, int index);
+
+// Track kind ("video", "audio") -> the first presentation time and the end of the last
+// packet in seconds, as ffprobe reads the file.
+struct TrackSpan {
+    double start = 0;
+    double end = 0;
+};
+std::map<std::string, TrackSpan> TrackSpans(const std::string& path);
+// The end of each track's last packet in seconds.
+std::map<std::string, double> TrackEnds(const std::string& path);
 
 // Runs a shell command and returns its standard output; `status` gets the exit status.
 std::string RunCommand(const std::string& command, int* status = nullptr);
