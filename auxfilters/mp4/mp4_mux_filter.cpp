@@ -1,13 +1,15 @@
 // MP4 multiplexer filter: two inputs taking the H.264 and the AAC encoders' output in either
 // order, one output whose samples are pieces of the file positioned by their start time
-// (the byte offset), as the File Writer expects. The file is fragmented so that it stays
-// playable when the program dies while recording.
+// (the byte offset), as the File Writer expects, or writes that go through the IStream of the
+// downstream pin when it offers one. The file is fragmented so that it stays playable when the
+// program dies while recording.
 #include <array>
 #include <memory>
 #include <mutex>
 
 #include "common/buffers.h"
 #include "common/library_entry.h"
+#include "com/stream.h"
 #include "common/owned_sample.h"
 #include "dshow/amfilter.h"
 #include "mp4_writer.h"
@@ -71,6 +73,25 @@ public:
     {
         return RequestBuffers(allocator, request, 1, 1);
     }
+
+    // A downstream pin that offers IStream takes the file's bytes through it in any state, so
+    // the closing data that Stop produces reaches the file even though the graph stops the
+    // writer first.
+    HRESULT CompleteConnect(IPin* receivePin) override
+    {
+        const HRESULT hr = CBaseOutputPin::CompleteConnect(receivePin);
+        if (SUCCEEDED(hr)) receivePin->QueryInterface(IID_IStream, stream_.PutVoid());
+        return hr;
+    }
+    HRESULT BreakConnect() override
+    {
+        stream_.Reset();
+        return CBaseOutputPin::BreakConnect();
+    }
+    IStream* Stream() const { return stream_.Get(); }
+
+private:
+    ComPtr<IStream> stream_;
 };
 
 class CMp4Mux : public CBaseFilter {
@@ -190,6 +211,11 @@ private:
     bool DeliverPiece(int64_t offset, const uint8_t* data, size_t size)
     {
         if (!output_->IsConnected()) return false;
+        if (IStream* stream = output_->Stream()) {
+            ULONG written = 0;
+            return SUCCEEDED(stream->Seek(LARGE_INTEGER{offset}, STREAM_SEEK_SET, nullptr)) &&
+                   SUCCEEDED(stream->Write(data, static_cast<ULONG>(size), &written)) && written == size;
+        }
         COwnedSample* piece = COwnedSample::Create(std::vector<uint8_t>(data, data + size));
         REFERENCE_TIME start = offset, stop = offset + static_cast<int64_t>(size);
         piece->SetTime(&start, &stop);

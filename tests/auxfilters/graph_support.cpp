@@ -7,6 +7,7 @@
 
 #include "aux_filters.h"
 #include "com/plugin.h"
+#include "com/stream.h"
 #include "common/audio_types.h"
 #include "dshow/refclock.h"
 
@@ -96,12 +97,65 @@ public:
 
 class SinkFilter;
 
+// Positioned writes into the sink's file in any state, for upstream filters that ask the pin
+// for IStream. Its references are the pin's.
+class PositionedStream : public IStream {
+public:
+    PositionedStream(IPin* pin, const int* fd) : pin_(pin), fd_(fd) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** ppv) override
+    {
+        if (iid != IID_IStream && iid != IID_ISequentialStream) return pin_->QueryInterface(iid, ppv);
+        *ppv = static_cast<IStream*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return pin_->AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return pin_->Release(); }
+    HRESULT STDMETHODCALLTYPE Read(void*, ULONG, ULONG*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Write(const void* data, ULONG size, ULONG* written) override
+    {
+        const ssize_t n = pwrite(*fd_, data, size, position_);
+        if (n < 0) return E_FAIL;
+        position_ += n;
+        if (written) *written = static_cast<ULONG>(n);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* at) override
+    {
+        if (origin != STREAM_SEEK_SET) return E_NOTIMPL;
+        position_ = move.QuadPart;
+        if (at) at->QuadPart = static_cast<uint64_t>(position_);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
+
+private:
+    IPin* pin_;
+    const int* fd_;
+    off_t position_ = 0;
+};
+
 class SinkPin : public CBaseInputPin {
 public:
-    SinkPin(CBaseFilter* filter, CCritSec* lock, const std::string& file)
-        : CBaseInputPin("test sink", filter, lock, nullptr, u"In")
+    SinkPin(CBaseFilter* filter, CCritSec* lock, const std::string& file, bool offersStream)
+        : CBaseInputPin("test sink", filter, lock, nullptr, u"In"), stream_(this, &fd_), offersStream_(offersStream)
     {
         if (!file.empty()) fd_ = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
+    HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID iid, void** ppv) override
+    {
+        if (offersStream_ && fd_ >= 0 && iid == IID_IStream) return GetInterface(static_cast<IStream*>(&stream_), ppv);
+        return CBaseInputPin::NonDelegatingQueryInterface(iid, ppv);
     }
     ~SinkPin() override
     {
@@ -139,13 +193,15 @@ public:
     std::vector<RecordedSample> samples_;
     std::atomic<bool> ended_{false};
     int fd_ = -1;
+    PositionedStream stream_;
+    const bool offersStream_;
 };
 
 class SinkFilter : public CBaseFilter {
 public:
-    explicit SinkFilter(const std::string& file) : CBaseFilter("test sink", nullptr, &lock_, GUID_NULL)
+    SinkFilter(const std::string& file, bool offersStream) : CBaseFilter("test sink", nullptr, &lock_, GUID_NULL)
     {
-        pin_ = std::make_unique<SinkPin>(this, &lock_, file);
+        pin_ = std::make_unique<SinkPin>(this, &lock_, file, offersStream);
     }
     int GetPinCount() override { return 1; }
     CBasePin* GetPin(int n) override { return n == 0 ? pin_.get() : nullptr; }
@@ -192,9 +248,9 @@ struct TestSink::Impl {
     SinkFilter* raw;
 };
 
-TestSink::TestSink(const std::string& positionedFile) : impl_(new Impl)
+TestSink::TestSink(const std::string& positionedFile, bool offersStream) : impl_(new Impl)
 {
-    impl_->raw = new SinkFilter(positionedFile);
+    impl_->raw = new SinkFilter(positionedFile, offersStream);
     impl_->raw->NonDelegatingQueryInterface(IID_IBaseFilter, impl_->filter.PutVoid());
 }
 TestSink::~TestSink() { delete impl_; }

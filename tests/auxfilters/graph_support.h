@@ -47,10 +47,11 @@ private:
     Impl* impl_;
 };
 
-// Accepts any type and records every sample; optionally writes positioned samples to a file.
+// Accepts any type and records every sample; optionally writes positioned samples to a file,
+// and then may also offer IStream on its pin for writes into that file in any state.
 class TestSink {
 public:
-    explicit TestSink(const std::string& positionedFile = "");
+    explicit TestSink(const std::string& positionedFile = "", bool offersStream = false);
     ~TestSink();
     IBaseFilter* Filter();
     IPin* Input();
