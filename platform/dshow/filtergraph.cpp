@@ -79,6 +79,9 @@ public:
             CAutoLock lock(&graphLock_);
             entries.swap(filters_);
         }
+        // Connected pins hold references to each other's filters: break every connection,
+        // or the filters would keep each other alive after the graph is gone.
+        for (Entry& entry : entries) DisconnectAll(entry.filter.Get());
         for (Entry& entry : entries) {
             entry.filter->SetSyncSource(nullptr);
             entry.filter->JoinFilterGraph(nullptr, nullptr);
@@ -141,12 +144,7 @@ public:
         if (it == filters_.end()) return VFW_E_NOT_FOUND;
         ComPtr<IBaseFilter> keep = it->filter;
         if (state_ != State_Stopped) keep->Stop();
-        for (const ComPtr<IPin>& pin : PinsOf(keep.Get())) {
-            if (ComPtr<IPin> peer = PeerOf(pin.Get())) {
-                peer->Disconnect();
-                pin->Disconnect();
-            }
-        }
+        DisconnectAll(keep.Get());
         filters_.erase(it);
         ++version_;
         keep->SetSyncSource(nullptr);
@@ -553,6 +551,16 @@ private:
         return list;
     }
     bool Contains(IBaseFilter* filter) { return Find(filter) != filters_.end(); }
+
+    static void DisconnectAll(IBaseFilter* filter)
+    {
+        for (const ComPtr<IPin>& pin : PinsOf(filter)) {
+            if (ComPtr<IPin> peer = PeerOf(pin.Get())) {
+                peer->Disconnect();
+                pin->Disconnect();
+            }
+        }
+    }
 
     HRESULT CheckPair(IPin* out, IPin* in)
     {

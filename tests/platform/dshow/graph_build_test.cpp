@@ -371,3 +371,23 @@ TEST(GraphBuilding, EnumeratorNoticesChangesUntilReset)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GraphBuilding, ReleasingTheGraphFreesItsConnectedFilters)
+{
+    LONG before = CBaseObject::ObjectsActive();
+    {
+        Graph graph;
+        auto source = TestSource::Make(kRgb, 3, 128);
+        auto renderer = Create<IBaseFilter>(CLSID_NullRenderer);
+        graph.Add(source, u"Source");
+        graph.Add(renderer, u"Renderer");
+        ASSERT_EQ(graph.builder->Connect(Pin(source.Get(), PINDIR_OUTPUT).Get(), Pin(renderer.Get(), PINDIR_INPUT).Get()), S_OK);
+        ASSERT_EQ(graph.control->Run(), S_OK);
+    }
+    // Connected pins reference each other's filters; the graph breaks those cycles.
+    EXPECT_EQ(CBaseObject::ObjectsActive(), before);
+}
+
+}  // namespace
