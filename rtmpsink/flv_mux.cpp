@@ -109,10 +109,10 @@ HRESULT CFLVMux::OutputPacket(CMuxInterPacket& packet, CBaseMuxInputPin* pin)
 {
     CAutoLock lock(&m_csSink);
     if (writer_.IsStopped() || !connection_ || !connection_->IsConnected()) return S_FALSE;
-    // A stream with video starts at a video key frame: every audio frame is a sync point,
-    // and letting one end the wait would start the video with frames it cannot decode.
-    if (hasVideo_ && waitForSyncPoint_) {
-        if (!packet.syncPoint || pin->CurrentMediaType().majortype != MEDIATYPE_Video) return S_FALSE;
+    // Video starts at a key frame. Every audio frame is a sync point, so only a video one may
+    // end the wait; audio passes meanwhile.
+    if (hasVideo_ && waitForSyncPoint_ && pin->CurrentMediaType().majortype == MEDIATYPE_Video) {
+        if (!packet.syncPoint) return S_FALSE;
         waitForSyncPoint_ = 0;
     }
     writer_.WriteSample(packet, pin->CurrentMediaType());

@@ -72,4 +72,11 @@ void SinkHarness::StopGraph(TestSource* source)
 {
     source->Stop();
     filter_->Stop();
+    // Connected pins hold their filters: break the connections as a graph does on removal.
+    for (int i = 0; IPin* input = InputPin(i); ++i) {
+        ComPtr<IPin> output;
+        if (FAILED(input->ConnectedTo(output.Put()))) continue;
+        output->Disconnect();
+        input->Disconnect();
+    }
 }
