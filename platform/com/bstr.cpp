@@ -73,7 +73,9 @@ char32_t DecodeUtf8(std::string_view s, size_t& pos)
     return cp;
 }
 
-void EncodeUtf8(char32_t cp, std::string& out)
+}  // namespace
+
+void AppendUtf8(std::string& out, char32_t cp)
 {
     if (cp < 0x80) {
         out += char(cp);
@@ -91,8 +93,6 @@ void EncodeUtf8(char32_t cp, std::string& out)
         out += char(0x80 | (cp & 0x3F));
     }
 }
-
-}  // namespace
 
 BSTR SysAllocString(const OLECHAR* text)
 {
@@ -149,11 +149,11 @@ std::string Utf8FromUtf16(std::u16string_view utf16)
         char32_t unit = utf16[i];
         if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
             utf16[i + 1] <= 0xDFFF) {
-            EncodeUtf8(0x10000 + ((unit - 0xD800) << 10) + (utf16[++i] - 0xDC00), out);
+            AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (utf16[++i] - 0xDC00));
         } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-            EncodeUtf8(kReplacement, out);
+            AppendUtf8(out, kReplacement);
         } else {
-            EncodeUtf8(unit, out);
+            AppendUtf8(out, unit);
         }
     }
     return out;

@@ -23,6 +23,8 @@ BSTR SysAllocStringUtf8(std::string_view utf8);
 std::string Utf8FromBstr(BSTR text);
 std::u16string Utf16FromUtf8(std::string_view utf8);
 std::string Utf8FromUtf16(std::u16string_view utf16);
+// Appends one code point as UTF-8.
+void AppendUtf8(std::string& out, char32_t codePoint);
 
 using VARTYPE = uint16_t;
 using VARIANT_BOOL = int16_t;
