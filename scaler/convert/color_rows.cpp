@@ -40,21 +40,16 @@ void PackPacked(const uint8_t* __restrict y,
     }
 }
 
-void UnpackPackedRow(const uint8_t* src, PackedLayout layout, uint32_t width, uint8_t* y, uint8_t* v, uint8_t* u)
+void UnpackPackedRowPlain(const uint8_t* src, PackedLayout layout, uint32_t width, uint8_t* y, uint8_t* v,
+                          uint8_t* u)
 {
-    const uint32_t done = UnpackPackedGroupsSsse3(src, layout, width, y, v, u);
-    src += 2 * done;
-    y += done;
-    v += done / 2;
-    u += done / 2;
-    width -= done;
     if (layout.u == kUyvyLayout.u) return UnpackPacked<1, 0, 3, 2>(src, width, y, v, u);
     if (layout.v == kYvyuLayout.v) return UnpackPacked<0, 3, 2, 1>(src, width, y, v, u);
     return UnpackPacked<0, 1, 2, 3>(src, width, y, v, u);
 }
 
-void PackPackedRow(const uint8_t* y, const uint8_t* v, const uint8_t* u, PackedLayout layout, uint32_t width,
-                   uint8_t* dst)
+void PackPackedRowPlain(const uint8_t* y, const uint8_t* v, const uint8_t* u, PackedLayout layout, uint32_t width,
+                        uint8_t* dst)
 {
     if (layout.u == kUyvyLayout.u) return PackPacked<1, 0, 3, 2>(y, v, u, width, dst);
     if (layout.v == kYvyuLayout.v) return PackPacked<0, 3, 2, 1>(y, v, u, width, dst);
@@ -141,28 +136,47 @@ void YuvToRgb(const uint8_t* __restrict y,
     }
 }
 
-void AverageRows(const uint8_t* a, const uint8_t* b,
-                                                                   uint32_t count, uint8_t* dst)
+void AverageRowsPlain(const uint8_t* a, const uint8_t* b, uint32_t count, uint8_t* dst)
 {
     for (uint32_t i = 0; i < count; ++i) dst[i] = uint8_t((a[i] + b[i]) >> 1);
 }
 
-void RgbToYuvRow(const uint8_t* src, uint32_t bytesPerPixel, uint32_t width, uint8_t* y, uint8_t* v, uint8_t* u)
+void RgbToYuvRowPlain(const uint8_t* src, uint32_t bytesPerPixel, uint32_t width, uint8_t* y, uint8_t* v, uint8_t* u)
 {
     bytesPerPixel == 4 ? RgbToYuv<4>(src, width, y, v, u) : RgbToYuv<3>(src, width, y, v, u);
 }
 
-void RgbToYuv420Rows(const uint8_t* src0, const uint8_t* src1, uint32_t bytesPerPixel, uint32_t width, uint8_t* y0,
-                     uint8_t* y1, uint8_t* v, uint8_t* u)
+void RgbToYuv420RowsPlain(const uint8_t* src0, const uint8_t* src1, uint32_t bytesPerPixel, uint32_t width,
+                          uint8_t* y0, uint8_t* y1, uint8_t* v, uint8_t* u)
 {
     bytesPerPixel == 4 ? RgbToYuv420<4>(src0, src1, width, y0, y1, v, u)
                        : RgbToYuv420<3>(src0, src1, width, y0, y1, v, u);
 }
 
-void YuvToRgbRow(const uint8_t* y, const uint8_t* v, const uint8_t* u, uint32_t width, uint8_t* dst,
-                 uint32_t bytesPerPixel)
+void YuvToRgbRowPlain(const uint8_t* y, const uint8_t* v, const uint8_t* u, uint32_t width, uint8_t* dst,
+                      uint32_t bytesPerPixel)
 {
-    if (bytesPerPixel == 3) return YuvToRgb<3>(y, v, u, width, dst);
-    const uint32_t done = YuvToRgb32GroupsAvx2(y, v, u, width, dst);
-    YuvToRgb<4>(y + done, v + done / 2, u + done / 2, width - done, dst + size_t(done) * 4);
+    bytesPerPixel == 4 ? YuvToRgb<4>(y, v, u, width, dst) : YuvToRgb<3>(y, v, u, width, dst);
+}
+
+namespace {
+
+const ColorRowFunctions kPlainColorRows{"plain",          UnpackPackedRowPlain, PackPackedRowPlain,
+                                        RgbToYuvRowPlain, RgbToYuv420RowsPlain, YuvToRgbRowPlain,
+                                        AverageRowsPlain};
+
+}  // namespace
+
+std::vector<const ColorRowFunctions*> SupportedColorRows()
+{
+    std::vector<const ColorRowFunctions*> sets{&kPlainColorRows};
+    if (__builtin_cpu_supports("ssse3")) sets.push_back(&kSsse3ColorRows);
+    if (__builtin_cpu_supports("avx2")) sets.push_back(&kAvx2ColorRows);
+    return sets;
+}
+
+const ColorRowFunctions& ColorRows()
+{
+    static const ColorRowFunctions* const best = SupportedColorRows().back();
+    return *best;
 }

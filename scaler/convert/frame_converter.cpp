@@ -43,16 +43,31 @@ void FrameConverter::ConvertField(const Picture& src, const Picture& dst, uint32
         CopyRegion(src, input_.in, source, dst, g.borderLeft, topBorder);
         return;
     }
+    const Region target{uint32_t(g.borderLeft), topBorder, uint32_t(g.regionWidth), uint32_t(g.regionHeight)};
+    if (g.copyOnly) return ConvertFormat(src, source, dst, target);
     const WorkPlanes& in = inPlanes_.Planes();
     UnpackRegion(src, input_.in, source, layout_, in);
-    const WorkPlanes* out = &in;
-    if (!g.copyOnly) {
-        for (uint32_t p = 0; p < layout_.planeCount; ++p)
-            resamplers_[p]->Process(in.plane[p], outPlanes_.Planes().plane[p]);
-        out = &outPlanes_.Planes();
+    for (uint32_t p = 0; p < layout_.planeCount; ++p) resamplers_[p]->Process(in.plane[p], outPlanes_.Planes().plane[p]);
+    PackRegion(outPlanes_.Planes(), layout_, dst, input_.out, target);
+}
+
+void FrameConverter::ConvertFormat(const Picture& src, Region source, const Picture& dst, Region target)
+{
+    // A planar side with the planes' layout is read or written in place.
+    if (inPlace_ && ServesAsPlanes(input_.out, layout_))
+        return UnpackRegion(src, input_.in, source, layout_, PlanesOf(dst, input_.out, target));
+    if (inPlace_ && ServesAsPlanes(input_.in, layout_))
+        return PackRegion(PlanesOf(src, input_.in, source), layout_, dst, input_.out, target);
+    // Otherwise through the work planes a few rows at a time, which are still in the cache
+    // when they are packed.
+    constexpr uint32_t kBand = 8;  // even: 4:2:0 rows pair within a band
+    const WorkPlanes& in = inPlanes_.Planes();
+    for (uint32_t r = 0; r < source.height; r += kBand) {
+        const uint32_t rows = std::min(kBand, source.height - r);
+        const WorkPlanes band = in.Rows(r, rows, layout_.vShift);
+        UnpackRegion(src, input_.in, Region{source.left, source.top + r, source.width, rows}, layout_, band);
+        PackRegion(band, layout_, dst, input_.out, Region{target.left, target.top + r, target.width, rows});
     }
-    PackRegion(*out, layout_, dst, input_.out,
-               Region{uint32_t(g.borderLeft), topBorder, uint32_t(g.regionWidth), uint32_t(g.regionHeight)});
 }
 
 void FrameConverter::Convert(const uint8_t* in, int64_t inStride, uint8_t* out, int64_t outStride)

@@ -19,10 +19,16 @@ public:
     // inStride/outStride: line strides of the first planes (doubled per field internally).
     void Convert(const uint8_t* in, int64_t inStride, uint8_t* out, int64_t outStride);
 
+    // Off: format conversions always go through the work planes (the tests compare both).
+    void ConvertPlanarInPlace(bool on) { inPlace_ = on; }
+
 private:
     void ConvertField(const Picture& src, const Picture& dst, uint32_t topBorder);
+    // Format conversion without resampling (source and target regions of the same size).
+    void ConvertFormat(const Picture& src, Region source, const Picture& dst, Region target);
 
     bool configured_ = false;
+    bool inPlace_ = true;
     SCALVO_Config cfg_{};
     GeometryInput input_;
     GeometryState geometry_;

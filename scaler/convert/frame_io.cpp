@@ -42,6 +42,7 @@ void PlaneBuffer::Allocate(uint32_t count, uint32_t width, uint32_t height, uint
         bool chroma = p == 1 || p == 2;
         planes_.width[p] = chroma ? width >> hShift : width;
         planes_.height[p] = chroma ? height >> vShift : height;
+        planes_.stride[p] = planes_.width[p];
         total += padded(size_t(planes_.width[p]) * planes_.height[p]);
     }
     storage_.assign(total, 0);
@@ -50,6 +51,17 @@ void PlaneBuffer::Allocate(uint32_t count, uint32_t width, uint32_t height, uint
         planes_.plane[p] = at;
         at += padded(size_t(planes_.width[p]) * planes_.height[p]);
     }
+}
+
+WorkPlanes WorkPlanes::Rows(uint32_t first, uint32_t rows, uint16_t vShift) const
+{
+    WorkPlanes band = *this;
+    for (uint32_t p = 0; p < count; ++p) {
+        const uint16_t shift = p == 1 || p == 2 ? vShift : 0;
+        band.plane[p] = Row(p, first >> shift);
+        band.height[p] = rows >> shift;
+    }
+    return band;
 }
 
 WorkingLayout ChooseWorkingLayout(const FormatDescriptor& in, const FormatDescriptor& out)
@@ -73,7 +85,34 @@ WorkingLayout ChooseWorkingLayout(const FormatDescriptor& in, const FormatDescri
     return layout;
 }
 
+bool ServesAsPlanes(const FormatDescriptor& format, const WorkingLayout& layout)
+{
+    return format.planar && !layout.rgb && format.hShift == layout.hShift && format.vShift == layout.vShift;
+}
+
+WorkPlanes PlanesOf(const Picture& picture, const FormatDescriptor& format, Region region)
+{
+    WorkPlanes planes;
+    planes.count = 3;
+    for (uint32_t p = 0; p < 3; ++p) {
+        const uint16_t hs = p ? format.hShift : 0, vs = p ? format.vShift : 0;
+        planes.plane[p] = picture.Row(p, region.top >> vs) + (region.left >> hs);
+        planes.width[p] = region.width >> hs;
+        planes.height[p] = region.height >> vs;
+        planes.stride[p] = (picture.bottomUp ? -1 : 1) * int64_t(picture.step) * picture.stride[p];
+    }
+    return planes;
+}
+
 namespace {
+
+// Per-thread scratch rows, grown once: no allocation per frame.
+uint8_t* Scratch(size_t bytes)
+{
+    thread_local std::vector<uint8_t> scratch;
+    if (scratch.size() < bytes) scratch.resize(bytes);
+    return scratch.data();
+}
 
 uint32_t BytesPerPixel(const FormatDescriptor& f) { return f.kind == kRgb32 ? 4 : f.kind == kRgb24 ? 3 : 2; }
 
@@ -92,7 +131,7 @@ void Read422Row(const Picture& src, const FormatDescriptor& in, uint32_t row, ui
         std::memcpy(u, src.Row(2, row) + (left >> 1), width >> 1);
         return;
     }
-    UnpackPackedRow(src.Row(0, row) + size_t(left) * 2, PackedLayoutOf(in), width, y, v, u);
+    ColorRows().unpackPacked(src.Row(0, row) + size_t(left) * 2, PackedLayoutOf(in), width, y, v, u);
 }
 
 void Write422Row(const Picture& dst, const FormatDescriptor& out, uint32_t row, uint32_t left, uint32_t width,
@@ -104,7 +143,7 @@ void Write422Row(const Picture& dst, const FormatDescriptor& out, uint32_t row, 
         std::memcpy(dst.Row(2, row) + (left >> 1), u, width >> 1);
         return;
     }
-    PackPackedRow(y, v, u, PackedLayoutOf(out), width, dst.Row(0, row) + size_t(left) * 2);
+    ColorRows().packPacked(y, v, u, PackedLayoutOf(out), width, dst.Row(0, row) + size_t(left) * 2);
 }
 
 void CopyPlaneRows(const Picture& src, uint32_t srcPlane, size_t srcX, uint32_t srcTop, const Picture& dst,
@@ -129,17 +168,20 @@ void UnpackRegion(const Picture& src, const FormatDescriptor& in, Region rg, con
         }
         if (!layout.vShift) {
             for (uint32_t r = 0; r < rg.height; ++r)
-                RgbToYuvRow(src.Row(0, rg.top + r) + size_t(rg.left) * bpp, bpp, rg.width, dst.Row(0, r),
+                ColorRows().rgbToYuv(src.Row(0, rg.top + r) + size_t(rg.left) * bpp, bpp, rg.width, dst.Row(0, r),
                             dst.Row(1, r), dst.Row(2, r));
             return;
         }
-        std::vector<uint8_t> spare(rg.width);
+        // An odd last row pairs with itself; its second luma row and its chroma row (beyond the
+        // planes' rows) go to scratch.
+        uint8_t* spare = Scratch(2 * size_t(rg.width));
         for (uint32_t r = 0; r < rg.height; r += 2) {
-            const bool pair = r + 1 < rg.height;  // an odd last row pairs with itself
+            const bool pair = r + 1 < rg.height;
             const uint8_t* row0 = src.Row(0, rg.top + r) + size_t(rg.left) * bpp;
             const uint8_t* row1 = pair ? src.Row(0, rg.top + r + 1) + size_t(rg.left) * bpp : row0;
-            RgbToYuv420Rows(row0, row1, bpp, rg.width, dst.Row(0, r), pair ? dst.Row(0, r + 1) : spare.data(),
-                            dst.Row(1, r >> 1), dst.Row(2, r >> 1));
+            ColorRows().rgbToYuv420(row0, row1, bpp, rg.width, dst.Row(0, r), pair ? dst.Row(0, r + 1) : spare,
+                                    pair ? dst.Row(1, r >> 1) : spare + rg.width,
+                                    pair ? dst.Row(2, r >> 1) : spare + rg.width + rg.width / 2);
         }
         return;
     }
@@ -155,19 +197,18 @@ void UnpackRegion(const Picture& src, const FormatDescriptor& in, Region rg, con
             Read422Row(src, in, rg.top + r, rg.left, rg.width, dst.Row(0, r), dst.Row(1, r), dst.Row(2, r));
         return;
     }
-    // 4:2:2 into 4:2:0: each chroma row is the average of two source rows.
+    // 4:2:2 into 4:2:0: each chroma row is the average of two source rows; an odd last row has
+    // no chroma row in 4:2:0 planes.
     const uint32_t half = rg.width >> 1;
-    std::vector<uint8_t> chroma(4 * size_t(half) + 2);
-    uint8_t *v0 = chroma.data(), *u0 = v0 + half, *v1 = u0 + half, *u1 = v1 + half;
-    for (uint32_t r = 0; r < rg.height; r += 2) {
+    uint8_t* v0 = Scratch(4 * size_t(half));
+    uint8_t *u0 = v0 + half, *v1 = u0 + half, *u1 = v1 + half;
+    for (uint32_t r = 0; r + 1 < rg.height; r += 2) {
         Read422Row(src, in, rg.top + r, rg.left, rg.width, dst.Row(0, r), v0, u0);
-        if (r + 1 < rg.height)
-            Read422Row(src, in, rg.top + r + 1, rg.left, rg.width, dst.Row(0, r + 1), v1, u1);
-        else
-            std::memcpy(v1, v0, 2 * size_t(half));
-        AverageRows(v0, v1, half, dst.Row(1, r >> 1));
-        AverageRows(u0, u1, half, dst.Row(2, r >> 1));
+        Read422Row(src, in, rg.top + r + 1, rg.left, rg.width, dst.Row(0, r + 1), v1, u1);
+        ColorRows().averageRows(v0, v1, half, dst.Row(1, r >> 1));
+        ColorRows().averageRows(u0, u1, half, dst.Row(2, r >> 1));
     }
+    if (rg.height & 1) Read422Row(src, in, rg.top + rg.height - 1, rg.left, rg.width, dst.Row(0, rg.height - 1), v0, u0);
 }
 
 void PackRegion(const WorkPlanes& src, const WorkingLayout& layout, const Picture& dst, const FormatDescriptor& out,
@@ -182,10 +223,11 @@ void PackRegion(const WorkPlanes& src, const WorkingLayout& layout, const Pictur
         }
         return;
     }
-    auto chromaRow = [&](uint32_t r) { return layout.vShift ? r >> 1 : r; };
+    // An odd last row of 4:2:0 planes shares the chroma row above it.
+    auto chromaRow = [&](uint32_t r) { return layout.vShift ? std::min(r >> 1, src.height[1] - 1) : r; };
     if (out.IsRgb()) {
         for (uint32_t r = 0; r < rg.height; ++r)
-            YuvToRgbRow(src.Row(0, r), src.Row(1, chromaRow(r)), src.Row(2, chromaRow(r)), rg.width,
+            ColorRows().yuvToRgb(src.Row(0, r), src.Row(1, chromaRow(r)), src.Row(2, chromaRow(r)), rg.width,
                         dst.Row(0, rg.top + r) + size_t(rg.left) * bpp, bpp);
         return;
     }

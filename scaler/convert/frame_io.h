@@ -8,6 +8,10 @@
 
 #include "convert/pixel_format.h"
 
+struct Region {
+    uint32_t left = 0, top = 0, width = 0, height = 0;
+};
+
 // One picture in a media sample: up to three memory planes (Y, V, U for YV12/YV16), addressed
 // by top-down row number within one field (field 0 or 1 of step 2) or the whole frame (step 1).
 struct Picture {
@@ -39,13 +43,18 @@ Picture MakePicture(uint8_t* base, const FormatDescriptor& format, int64_t strid
 // Bytes a picture of this format, stride and height occupies.
 uint64_t PictureBytes(const FormatDescriptor& format, int64_t stride, uint32_t height);
 
-// Tightly packed 8-bit planes: Y, V, U or B, G, R (, X).
+// 8-bit planes: Y, V, U or B, G, R (, X). The scaler's own work planes are tightly packed
+// (stride = width); a view onto a planar picture or onto some rows of other planes has the
+// stride of what it shows.
 struct WorkPlanes {
     uint8_t* plane[4] = {};
     uint32_t width[4] = {};
     uint32_t height[4] = {};
+    int64_t stride[4] = {};
     uint32_t count = 0;
-    uint8_t* Row(uint32_t p, uint32_t r) const { return plane[p] + size_t(r) * width[p]; }
+    uint8_t* Row(uint32_t p, uint32_t r) const { return plane[p] + int64_t(r) * stride[p]; }
+    // Rows [first, first + rows) of the luma plane and the matching chroma rows; first is even.
+    WorkPlanes Rows(uint32_t first, uint32_t rows, uint16_t vShift) const;
 };
 
 // Owns 16-byte aligned storage for a WorkPlanes set.
@@ -68,9 +77,10 @@ struct WorkingLayout {
 };
 WorkingLayout ChooseWorkingLayout(const FormatDescriptor& in, const FormatDescriptor& out);
 
-struct Region {
-    uint32_t left = 0, top = 0, width = 0, height = 0;
-};
+// A planar picture's region seen as the planes of the layout, when its chroma shifts are the
+// layout's: conversions can then read or write the picture without going through work planes.
+bool ServesAsPlanes(const FormatDescriptor& format, const WorkingLayout& layout);
+WorkPlanes PlanesOf(const Picture& picture, const FormatDescriptor& format, Region region);
 
 // Picture region (luma samples) -> planes of the working layout.
 void UnpackRegion(const Picture& src, const FormatDescriptor& in, Region region, const WorkingLayout& layout,

@@ -238,13 +238,14 @@ namespace {
 
 TEST(Convert, PackedRowSimdMatchesThePlainLoop)
 {
-    for (PackedLayout layout : {kYuy2Layout, kUyvyLayout, kYvyuLayout})
+    for (const ColorRowFunctions* rows : SupportedColorRows()) {
+      for (PackedLayout layout : {kYuy2Layout, kUyvyLayout, kYvyuLayout})
         for (uint32_t width : {2u, 15u, 16u, 37u, 70u}) {
             std::vector<uint8_t> src(width * 2 + 2);
             std::mt19937 gen(width);
             for (auto& b : src) b = uint8_t(gen());
             std::vector<uint8_t> y(width), v(width / 2), u(width / 2);
-            UnpackPackedRow(src.data(), layout, width, y.data(), v.data(), u.data());
+            rows->unpackPacked(src.data(), layout, width, y.data(), v.data(), u.data());
             for (uint32_t i = 0; i < width / 2; ++i) {
                 ASSERT_EQ(y[2 * i], src[4 * i + layout.y0]);
                 ASSERT_EQ(y[2 * i + 1], src[4 * i + layout.y1]);
@@ -253,6 +254,7 @@ TEST(Convert, PackedRowSimdMatchesThePlainLoop)
             }
             if (width & 1) EXPECT_EQ(y[width - 1], src[2 * (width - 1) + layout.y0]);
         }
+    }
 }
 
 }  // namespace
@@ -261,13 +263,14 @@ namespace {
 
 TEST(Convert, Rgb32RowSimdMatchesTheMatrixAndKeepsTheFourthByte)
 {
-    for (uint32_t width : {2u, 9u, 16u, 38u}) {
+    for (const ColorRowFunctions* rows : SupportedColorRows()) {
+      for (uint32_t width : {2u, 9u, 16u, 38u}) {
         std::mt19937 gen(width);
         std::vector<uint8_t> y(width), v(width / 2), u(width / 2), dst(width * 4, 0x5A);
         for (auto* p : {&y, &v, &u})
             for (auto& b : *p) b = uint8_t(gen());
         y[0] = 255, u[0] = 255, v[0] = 0;  // saturates blue and green
-        YuvToRgbRow(y.data(), v.data(), u.data(), width, dst.data(), 4);
+        rows->yuvToRgb(y.data(), v.data(), u.data(), width, dst.data(), 4);
         if (width & 1) EXPECT_EQ(dst[4 * (width - 1)], 0x5A);  // no chroma pair: left alone
         for (uint32_t i = 0; i < (width & ~1u); ++i) {
             int c = 298 * (y[i] - 16), d = u[i / 2] - 128, e = v[i / 2] - 128;
@@ -276,6 +279,7 @@ TEST(Convert, Rgb32RowSimdMatchesTheMatrixAndKeepsTheFourthByte)
             ASSERT_EQ(dst[4 * i + 2], Clamp((c + 409 * e + 128) >> 8));
             ASSERT_EQ(dst[4 * i + 3], 0x5A);
         }
+      }
     }
 }
 
