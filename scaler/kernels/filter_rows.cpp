@@ -96,6 +96,7 @@ __attribute__((always_inline)) inline void VerticalBody(const uint8_t* const* ro
 __attribute__((target("avx2"))) void VerticalAvx2(const uint8_t* const* rows, const int32_t* weights, uint32_t taps,
                                                   uint8_t* dst, uint32_t first, uint32_t last, int32_t rounding)
 {
+    first = FilterColumnsVerticalAvx2(rows, weights, taps, dst, first, last, rounding);
     VerticalBody(rows, weights, taps, dst, first, last, rounding);
 }
 

@@ -16,6 +16,10 @@ void FilterRowHorizontal(const uint8_t* src, uint8_t* dst, uint32_t count, const
 void FilterRowsHorizontalAvx2(const uint8_t* const* src, uint8_t* const* dst, uint32_t srcWidth, uint32_t count,
                               const TapTable& table, int32_t rounding);
 bool HasAvx2();
+// The AVX2 part of FilterRowVertical for 2, 4 or 6 taps: whole groups of 16 columns from
+// `first`; returns the first column it left (first itself for other tap counts).
+uint32_t FilterColumnsVerticalAvx2(const uint8_t* const* rows, const int32_t* weights, uint32_t taps, uint8_t* dst,
+                                   uint32_t first, uint32_t last, int32_t rounding);
 
 // dst[c] for c in [first, last) from the intermediate rows named by `rows` with `weights`.
 void FilterRowVertical(const uint8_t* const* rows, const int32_t* weights, uint32_t taps, uint8_t* dst,
