@@ -7,6 +7,12 @@ CRendererInputPin::CRendererInputPin(CBaseRenderer* renderer, HRESULT* phr, LPCW
 {
 }
 
+HRESULT STDMETHODCALLTYPE CRendererInputPin::NonDelegatingQueryInterface(REFIID iid, void** ppv)
+{
+    HRESULT hr = CBaseInputPin::NonDelegatingQueryInterface(iid, ppv);
+    return hr == E_NOINTERFACE ? renderer_->GetInputPinInterface(iid, ppv) : hr;
+}
+
 HRESULT STDMETHODCALLTYPE CRendererInputPin::Receive(IMediaSample* sample)
 {
     HRESULT hr = CBaseInputPin::Receive(sample);

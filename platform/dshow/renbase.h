@@ -15,6 +15,8 @@ class CRendererInputPin : public CBaseInputPin {
 public:
     CRendererInputPin(CBaseRenderer* renderer, HRESULT* phr, LPCWSTR name);
 
+    DECLARE_IUNKNOWN
+    HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID iid, void** ppv) override;
     HRESULT STDMETHODCALLTYPE Receive(IMediaSample* sample) override;
     HRESULT STDMETHODCALLTYPE EndOfStream() override;
     HRESULT STDMETHODCALLTYPE BeginFlush() override;
@@ -56,6 +58,8 @@ public:
     // Called on the control thread around streaming.
     virtual HRESULT OnStartStreaming() { return S_OK; }
     virtual HRESULT OnStopStreaming() { return S_OK; }
+    // Further interfaces of the input pin (the File Writer's pin offers IStream).
+    virtual HRESULT GetInputPinInterface(REFIID iid, void** ppv) { return E_NOINTERFACE; }
 
     HRESULT Receive(IMediaSample* sample);
     HRESULT EndOfStream();

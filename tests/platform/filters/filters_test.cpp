@@ -68,6 +68,51 @@ TEST(FileWriter, WritesEachSampleAtItsByteOffset)
     EXPECT_TRUE(FAILED(other.As<IFileSinkFilter>()->SetFileName(u"/nonexistent-folder/x.mp4", nullptr)));
 }
 
+TEST(FileWriter, InputPinStreamWritesIntoTheFileAfterTheWriterStopped)
+{
+    // A multiplexer stopped after the writer still puts its closing data into the file
+    // through the pin's stream: here over a sample written while running.
+    CMediaType stream(&MEDIATYPE_Stream);
+    auto source = TestSource::Make(stream, 1, 4, [](int, IMediaSample* sample) {
+        REFERENCE_TIME start = 0, end = 4;
+        sample->SetTime(&start, &end);
+    });
+    auto writer = Create(CLSID_FileWriter);
+    std::string path = TempPath("pinstream.bin");
+    ASSERT_EQ(writer.As<IFileSinkFilter>()->SetFileName(Utf16FromUtf8(path).c_str(), nullptr), S_OK);
+    RunToCompletion(source.Get(), writer.Get());
+
+    ComPtr<IEnumPins> pins;
+    ASSERT_EQ(writer->EnumPins(pins.Put()), S_OK);
+    ComPtr<IPin> input;
+    ASSERT_EQ(pins->Next(1, input.Put(), nullptr), S_OK);
+    auto pinStream = input.As<IStream>();
+    ASSERT_TRUE(pinStream);
+    EXPECT_TRUE(pinStream.As<IPin>() == input) << "the stream answers for the pin";
+
+    LARGE_INTEGER end{0};
+    ULARGE_INTEGER position{};
+    ASSERT_EQ(pinStream->Seek(end, STREAM_SEEK_END, &position), S_OK);
+    EXPECT_EQ(position.QuadPart, 4u);
+    ULONG written = 0;
+    ASSERT_EQ(pinStream->Write("tail", 4, &written), S_OK);
+    EXPECT_EQ(written, 4u);
+    LARGE_INTEGER second{2};
+    ASSERT_EQ(pinStream->Seek(second, STREAM_SEEK_SET, nullptr), S_OK);
+    ASSERT_EQ(pinStream->Write("XY", 2, nullptr), S_OK);
+    EXPECT_EQ(pinStream->Commit(0), S_OK);
+    LARGE_INTEGER before{-1};
+    EXPECT_EQ(pinStream->Seek(before, STREAM_SEEK_SET, nullptr), E_INVALIDARG);
+    pinStream.Reset();
+    input.Reset();
+    pins.Reset();
+    writer.Reset();
+
+    std::ifstream file(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(file)), {});
+    EXPECT_EQ(bytes, std::string("\0\0XYtail", 8));
+}
+
 TEST(VideoRenderer, HandsRgb32FramesToTheOwnerSurface)
 {
     constexpr HWND kOwner = 0x7001;
