@@ -4,6 +4,10 @@
 #include <unistd.h>
 
 #include <mutex>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
 
 #include "aux_filters.h"
 #include "com/plugin.h"
@@ -30,7 +34,43 @@ IPin* PinAt(IBaseFilter* filter, int index)
     return pin;
 }
 
-HRESULT ConnectPins(IPin* out, IPin* in) { return out->Connect(in, nullptr); }
+namespace {
+
+// Connected pins hold each other's filters, so filters connected without a graph are never
+// freed; each test's connections are broken when it ends, as a graph does when released.
+class ConnectionBreaker : public testing::EmptyTestEventListener {
+public:
+    static ConnectionBreaker& Instance()
+    {
+        static ConnectionBreaker* breaker = [] {
+            auto* created = new ConnectionBreaker;
+            testing::UnitTest::GetInstance()->listeners().Append(created);
+            return created;
+        }();
+        return *breaker;
+    }
+    void Remember(IPin* out, IPin* in) { connections_.emplace_back(out, in); }
+    void OnTestEnd(const testing::TestInfo&) override
+    {
+        for (auto& [out, in] : connections_) {
+            out->Disconnect();
+            in->Disconnect();
+        }
+        connections_.clear();
+    }
+
+private:
+    std::vector<std::pair<ComPtr<IPin>, ComPtr<IPin>>> connections_;
+};
+
+}  // namespace
+
+HRESULT ConnectPins(IPin* out, IPin* in)
+{
+    HRESULT hr = out->Connect(in, nullptr);
+    if (SUCCEEDED(hr)) ConnectionBreaker::Instance().Remember(out, in);
+    return hr;
+}
 
 void RunAll(const std::vector<IBaseFilter*>& filters)
 {
