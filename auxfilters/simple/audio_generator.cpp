@@ -56,7 +56,8 @@ private:
     {
         for (int step = 0; step < 10; ++step) {
             CRefTime now;
-            if (m_pFilter->StreamTime(now) != S_OK || !m_pFilter->IsActive()) return;
+            // IsStopped reads the state without the filter lock, which Stop holds while it waits for this thread.
+            if (IsStopped() || m_pFilter->StreamTime(now) != S_OK) return;
             const REFERENCE_TIME ahead = target - static_cast<REFERENCE_TIME>(now);
             if (ahead <= 0) return;
             Command command;
