@@ -9,7 +9,6 @@ inline uint8_t LumaOf(int32_t r, int32_t g, int32_t b) { return uint8_t(((66 * r
 
 }  // namespace
 
-// The byte positions are compile-time constants so that the loops vectorise.
 template <int Y0, int U, int Y1, int V>
 void UnpackPacked(const uint8_t* __restrict src, uint32_t width,
                                                                     uint8_t* __restrict y, uint8_t* __restrict v,
@@ -43,17 +42,13 @@ void PackPacked(const uint8_t* __restrict y,
 void UnpackPackedRowPlain(const uint8_t* src, PackedLayout layout, uint32_t width, uint8_t* y, uint8_t* v,
                           uint8_t* u)
 {
-    if (layout.u == kUyvyLayout.u) return UnpackPacked<1, 0, 3, 2>(src, width, y, v, u);
-    if (layout.v == kYvyuLayout.v) return UnpackPacked<0, 3, 2, 1>(src, width, y, v, u);
-    return UnpackPacked<0, 1, 2, 3>(src, width, y, v, u);
+    VisitPackedLayout(layout, [&](auto L) { UnpackPacked<L.y0, L.u, L.y1, L.v>(src, width, y, v, u); });
 }
 
 void PackPackedRowPlain(const uint8_t* y, const uint8_t* v, const uint8_t* u, PackedLayout layout, uint32_t width,
                         uint8_t* dst)
 {
-    if (layout.u == kUyvyLayout.u) return PackPacked<1, 0, 3, 2>(y, v, u, width, dst);
-    if (layout.v == kYvyuLayout.v) return PackPacked<0, 3, 2, 1>(y, v, u, width, dst);
-    return PackPacked<0, 1, 2, 3>(y, v, u, width, dst);
+    VisitPackedLayout(layout, [&](auto L) { PackPacked<L.y0, L.u, L.y1, L.v>(y, v, u, width, dst); });
 }
 
 void UnpackRgbRow(const uint8_t* src, uint32_t bytesPerPixel, uint32_t width, uint8_t* const* planes,
@@ -161,8 +156,14 @@ void YuvToRgbRowPlain(const uint8_t* y, const uint8_t* v, const uint8_t* u, uint
 
 namespace {
 
-const ColorRowFunctions kPlainColorRows{"plain",          UnpackPackedRowPlain, PackPackedRowPlain,
-                                        RgbToYuvRowPlain, RgbToYuv420RowsPlain, YuvToRgbRowPlain,
+const ColorRowFunctions kPlainColorRows{"plain",
+                                        UnpackPackedRowPlain,
+                                        PackPackedRowPlain,
+                                        UnpackPacked420Composed<UnpackPackedRowPlain, AverageRowsPlain>,
+                                        RgbToYuvRowPlain,
+                                        RgbToPackedComposed<RgbToYuvRowPlain, PackPackedRowPlain>,
+                                        RgbToYuv420RowsPlain,
+                                        YuvToRgbRowPlain,
                                         AverageRowsPlain};
 
 }  // namespace

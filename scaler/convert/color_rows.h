@@ -7,6 +7,7 @@
 // functions is chosen once from the processor's features.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -18,6 +19,23 @@ constexpr PackedLayout kYuy2Layout{0, 1, 2, 3};
 constexpr PackedLayout kUyvyLayout{1, 0, 3, 2};
 constexpr PackedLayout kYvyuLayout{0, 3, 2, 1};
 
+// The byte positions as compile-time constants, so that the row loops vectorise.
+template <int Y0, int U, int Y1, int V>
+struct StaticPackedLayout {
+    static constexpr int y0 = Y0, u = U, y1 = Y1, v = V;
+};
+// Calls f with the StaticPackedLayout<...>{} of a run-time layout.
+template <typename F>
+void VisitPackedLayout(PackedLayout layout, F&& f)
+{
+    if (layout.u == kUyvyLayout.u)
+        f(StaticPackedLayout<1, 0, 3, 2>{});
+    else if (layout.v == kYvyuLayout.v)
+        f(StaticPackedLayout<0, 3, 2, 1>{});
+    else
+        f(StaticPackedLayout<0, 1, 2, 3>{});
+}
+
 struct ColorRowFunctions {
     const char* name;
     // width luma samples, width / 2 chroma pairs.
@@ -25,8 +43,16 @@ struct ColorRowFunctions {
                          uint8_t* u);
     void (*packPacked)(const uint8_t* y, const uint8_t* v, const uint8_t* u, PackedLayout layout, uint32_t width,
                        uint8_t* dst);
+    // Two packed rows into two luma rows and one 4:2:0 chroma row: each chroma sample is the
+    // average of the two rows' samples, rounded down.
+    void (*unpackPacked420)(const uint8_t* src0, const uint8_t* src1, PackedLayout layout, uint32_t width,
+                            uint8_t* y0, uint8_t* y1, uint8_t* v, uint8_t* u);
     // Y per pixel, V and U per horizontal pair of pixels; 3 or 4 bytes per pixel (B, G, R, X).
     void (*rgbToYuv)(const uint8_t* src, uint32_t bytesPerPixel, uint32_t width, uint8_t* y, uint8_t* v, uint8_t* u);
+    // RGB straight into a packed 4:2:2 row: rgbToYuv then packPacked without the planes between
+    // them (an odd last pixel stays unwritten).
+    void (*rgbToPacked)(const uint8_t* src, uint32_t bytesPerPixel, PackedLayout layout, uint32_t width,
+                        uint8_t* dst);
     // Y per pixel of both rows, V and U per 2 x 2 block.
     void (*rgbToYuv420)(const uint8_t* src0, const uint8_t* src1, uint32_t bytesPerPixel, uint32_t width,
                         uint8_t* y0, uint8_t* y1, uint8_t* v, uint8_t* u);
@@ -76,3 +102,35 @@ void UnpackRgbRow(const uint8_t* src, uint32_t bytesPerPixel, uint32_t width, ui
                   uint32_t planeCount);
 void PackRgbRow(const uint8_t* const* planes, uint32_t planeCount, uint32_t width, uint8_t* dst,
                 uint32_t bytesPerPixel);
+
+// The fused row operations built from a set's simpler rows, a stretch of pixels at a time
+// through rows on the stack: the reference for the fused operations, and the sets without
+// fused versions of their own.
+constexpr uint32_t kComposedStretch = 256;  // even: chroma pairs stay whole
+
+template <auto Unpack, auto Average>
+void UnpackPacked420Composed(const uint8_t* src0, const uint8_t* src1, PackedLayout layout, uint32_t width,
+                             uint8_t* y0, uint8_t* y1, uint8_t* v, uint8_t* u)
+{
+    constexpr uint32_t half = kComposedStretch / 2;
+    uint8_t v0[half], u0[half], v1[half], u1[half];
+    for (uint32_t at = 0; at < width; at += kComposedStretch) {
+        const uint32_t n = width - at < kComposedStretch ? width - at : kComposedStretch;
+        Unpack(src0 + 2 * size_t(at), layout, n, y0 + at, v0, u0);
+        Unpack(src1 + 2 * size_t(at), layout, n, y1 + at, v1, u1);
+        Average(v0, v1, n / 2, v + at / 2);
+        Average(u0, u1, n / 2, u + at / 2);
+    }
+}
+
+template <auto RgbToYuv, auto Pack>
+void RgbToPackedComposed(const uint8_t* src, uint32_t bytesPerPixel, PackedLayout layout, uint32_t width,
+                         uint8_t* dst)
+{
+    uint8_t y[kComposedStretch], v[kComposedStretch / 2], u[kComposedStretch / 2];
+    for (uint32_t at = 0; at < width; at += kComposedStretch) {
+        const uint32_t n = width - at < kComposedStretch ? width - at : kComposedStretch;
+        RgbToYuv(src + size_t(at) * bytesPerPixel, bytesPerPixel, n, y, v, u);
+        Pack(y, v, u, layout, n, dst + 2 * size_t(at));
+    }
+}

@@ -1,14 +1,163 @@
-// AVX2 row functions: YUV to RGB32, sixteen pixels per step in 16-bit lanes with the
-// reference's matrix and rounding; the saturating packs clamp to 0..255 as the reference does.
-// The fourth byte of each pixel keeps what the buffer held. The other operations use the SSSE3
-// rows.
+// AVX2 row functions, 32 pixels per step: packed 4:2:2 rows into 4:2:0 planes, RGB into
+// packed 4:2:2 rows and YUV to RGB32, each with the reference's integer arithmetic; the other
+// operations use the SSSE3 rows.
 #include <immintrin.h>
+
+#include <array>
 
 #include "convert/color_rows.h"
 
 #define AVX2 __attribute__((target("avx2")))
 
 namespace {
+
+using Mask32 = std::array<int8_t, 32>;
+
+AVX2 inline __m256i Load(const void* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+AVX2 inline void Store(void* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
+AVX2 inline __m256i Quads(int8_t a, int8_t b, int8_t c, int8_t d)
+{
+    return _mm256_set1_epi32(int32_t(uint8_t(a) | uint8_t(b) << 8 | uint8_t(c) << 16 | uint32_t(uint8_t(d)) << 24));
+}
+// 64-bit quarters 0, 2, 1, 3: undoes the lane split of unpack and pack instructions.
+constexpr int kQuartersInOrder = 0xD8;
+
+// Per 128-bit lane of eight pixels: the eight luma bytes, then U of the four pairs, then V.
+template <class L>
+constexpr Mask32 SplitMask()
+{
+    Mask32 m{};
+    for (int lane = 0; lane < 2; ++lane)
+        for (int k = 0; k < 8; ++k) {
+            m[16 * lane + k] = int8_t(L::y0 + 2 * k);
+            if (k < 4) m[16 * lane + 8 + k] = int8_t(L::u + 4 * k), m[16 * lane + 12 + k] = int8_t(L::v + 4 * k);
+        }
+    return m;
+}
+
+// (a + b) >> 1 per byte: the rounding-up average minus the dropped low bit.
+AVX2 inline __m256i FloorAverage(__m256i a, __m256i b)
+{
+    return _mm256_sub_epi8(_mm256_avg_epu8(a, b), _mm256_and_si256(_mm256_xor_si256(a, b), _mm256_set1_epi8(1)));
+}
+
+template <class L>
+AVX2 void Unpack420(const uint8_t* src0, const uint8_t* src1, uint32_t groups, uint8_t* y0, uint8_t* y1, uint8_t* v,
+                    uint8_t* u)
+{
+    static constexpr Mask32 kSplit = SplitMask<L>();
+    const __m256i split = Load(kSplit.data());
+    const __m256i chromaOrder = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    for (uint32_t g = 0; g < groups; ++g, src0 += 64, src1 += 64, y0 += 32, y1 += 32, v += 16, u += 16) {
+        const __m256i a0 = _mm256_shuffle_epi8(Load(src0), split), a1 = _mm256_shuffle_epi8(Load(src0 + 32), split);
+        const __m256i b0 = _mm256_shuffle_epi8(Load(src1), split), b1 = _mm256_shuffle_epi8(Load(src1 + 32), split);
+        Store(y0, _mm256_permute4x64_epi64(_mm256_unpacklo_epi64(a0, a1), kQuartersInOrder));
+        Store(y1, _mm256_permute4x64_epi64(_mm256_unpacklo_epi64(b0, b1), kQuartersInOrder));
+        // Per lane U then V of four pairs, from pixels 0-7, 8-15 | 16-23, 24-31.
+        const __m256i chroma = _mm256_unpackhi_epi32(FloorAverage(a0, b0), FloorAverage(a1, b1));
+        const __m256i ordered = _mm256_permutevar8x32_epi32(chroma, chromaOrder);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(u), _mm256_castsi256_si128(ordered));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(v), _mm256_extracti128_si256(ordered, 1));
+    }
+}
+
+void UnpackPacked420RowsAvx2(const uint8_t* src0, const uint8_t* src1, PackedLayout layout, uint32_t width,
+                             uint8_t* y0, uint8_t* y1, uint8_t* v, uint8_t* u)
+{
+    const uint32_t groups = width / 32, done = groups * 32;
+    VisitPackedLayout(layout, [&](auto L) { Unpack420<decltype(L)>(src0, src1, groups, y0, y1, v, u); });
+    UnpackPacked420Composed<UnpackPackedRowSsse3, AverageRowsSsse3>(src0 + 2 * size_t(done), src1 + 2 * size_t(done),
+                                                                    layout, width - done, y0 + done, y1 + done,
+                                                                    v + done / 2, u + done / 2);
+}
+
+// Eight pixels as B, G, R, G quads: every pixel's green twice lets one multiply-add of
+// unsigned bytes by signed bytes take a coefficient of 129 in two parts. An RGB24 lane reads
+// twelve bytes from 0 or 8 bytes into its 24, so nothing past the pixels is read.
+template <int Bpp>
+constexpr Mask32 QuadMask()
+{
+    Mask32 m{};
+    for (int lane = 0; lane < 2; ++lane)
+        for (int j = 0; j < 4; ++j) {
+            const int at = Bpp == 4 ? 4 * j : 3 * j + 4 * lane;
+            const int order[4] = {0, 1, 2, 1};
+            for (int c = 0; c < 4; ++c) m[16 * lane + 4 * j + c] = int8_t(at + order[c]);
+        }
+    return m;
+}
+
+template <int Bpp>
+AVX2 inline __m256i LoadQuads(const uint8_t* src, __m256i mask)
+{
+    if constexpr (Bpp == 4) return _mm256_shuffle_epi8(Load(src), mask);
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 8));
+    return _mm256_shuffle_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1), mask);
+}
+
+// Weighted sums of two quads' components in 16-bit lanes, modulo 2^16. Per lane: pixels
+// 0-3 of a, then 0-3 of b (from the low lanes), | 4-7 of a, 4-7 of b.
+AVX2 inline __m256i PixelSums(__m256i a, __m256i b, __m256i k)
+{
+    return _mm256_hadd_epi16(_mm256_maddubs_epi16(a, k), _mm256_maddubs_epi16(b, k));
+}
+
+AVX2 inline __m256i ShiftedBiased(__m256i sums, int16_t bias)
+{
+    return _mm256_srli_epi16(_mm256_add_epi16(sums, _mm256_set1_epi16(bias)), 8);
+}
+
+// Y of the 32 pixels of q, as bytes in groups of four pixels: per lane 0, 2, 4, 6 | 1, 3, 5, 7.
+AVX2 inline __m256i Luma32(const __m256i* q)
+{
+    const __m256i k = Quads(25, 97, 66, 32);
+    constexpr int16_t bias = 128 + (16 << 8);
+    return _mm256_packus_epi16(ShiftedBiased(PixelSums(q[0], q[1], k), bias),
+                               ShiftedBiased(PixelSums(q[2], q[3], k), bias));
+}
+
+// One chroma component of the 16 pairs of q in 16-bit lanes, in the luma's groups.
+AVX2 inline __m256i PairChroma(const __m256i* q, __m256i k)
+{
+    return ShiftedBiased(_mm256_hadd_epi16(PixelSums(q[0], q[1], k), PixelSums(q[2], q[3], k)), int16_t(32896));
+}
+
+// 32 pixels: Y = ((66R + 129G + 25B + 128) >> 8) + 16 and per pair V = (56Rs - 47Gs - 9Bs +
+// 32896) >> 8, U = (-19Rs - 37Gs + 56Bs + 32896) >> 8. Every partial sum fits a signed 16-bit
+// lane and every final value 0..65535, so the modular sums and logical shifts are exact.
+template <int Bpp, class L>
+AVX2 void RgbToPacked(const uint8_t* src, uint32_t groups, uint8_t* dst)
+{
+    static constexpr Mask32 kQuads = QuadMask<Bpp>();
+    const __m256i quads = Load(kQuads.data());
+    const __m256i kV = Quads(-9, -24, 56, -23), kU = Quads(56, -18, -19, -19);
+    for (uint32_t g = 0; g < groups; ++g, src += 32 * Bpp, dst += 64) {
+        __m256i q[4];
+        for (int k = 0; k < 4; ++k) q[k] = LoadQuads<Bpp>(src + 8 * Bpp * k, quads);
+        const __m256i y = Luma32(q);
+        const __m256i v = PairChroma(q, kV), u = PairChroma(q, kU);
+        // The pairs' chroma bytes in memory order, in the same groups as the luma.
+        const __m256i chroma = L::u < L::v ? _mm256_or_si256(u, _mm256_slli_epi16(v, 8))
+                                           : _mm256_or_si256(v, _mm256_slli_epi16(u, 8));
+        const bool lumaFirst = L::y0 == 0;
+        const __m256i lo = lumaFirst ? _mm256_unpacklo_epi8(y, chroma) : _mm256_unpacklo_epi8(chroma, y);
+        const __m256i hi = lumaFirst ? _mm256_unpackhi_epi8(y, chroma) : _mm256_unpackhi_epi8(chroma, y);
+        Store(dst, _mm256_permute4x64_epi64(lo, kQuartersInOrder));
+        Store(dst + 32, _mm256_permute4x64_epi64(hi, kQuartersInOrder));
+    }
+}
+
+void RgbToPackedRowAvx2(const uint8_t* src, uint32_t bytesPerPixel, PackedLayout layout, uint32_t width,
+                        uint8_t* dst)
+{
+    const uint32_t groups = width / 32, done = groups * 32;
+    VisitPackedLayout(layout, [&](auto L) {
+        bytesPerPixel == 4 ? RgbToPacked<4, decltype(L)>(src, groups, dst) : RgbToPacked<3, decltype(L)>(src, groups, dst);
+    });
+    RgbToPackedComposed<RgbToYuvRowSsse3, PackPackedRowSsse3>(src + size_t(done) * bytesPerPixel, bytesPerPixel,
+                                                               layout, width - done, dst + 2 * size_t(done));
+}
 
 AVX2 inline __m256i DoubledChroma(const uint8_t* c)
 {
@@ -66,7 +215,9 @@ void YuvToRgbRowAvx2(const uint8_t* y, const uint8_t* v, const uint8_t* u, uint3
 const ColorRowFunctions kAvx2ColorRows{"avx2",
                                        UnpackPackedRowSsse3,
                                        PackPackedRowSsse3,
+                                       UnpackPacked420RowsAvx2,
                                        RgbToYuvRowSsse3,
+                                       RgbToPackedRowAvx2,
                                        RgbToYuv420RowsSsse3,
                                        YuvToRgbRowAvx2,
                                        AverageRowsSsse3};

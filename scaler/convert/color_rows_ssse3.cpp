@@ -185,12 +185,7 @@ void RgbToYuv420RowsSsse3(const uint8_t* src0, const uint8_t* src1, uint32_t byt
 void UnpackPackedRowSsse3(const uint8_t* src, PackedLayout layout, uint32_t width, uint8_t* y, uint8_t* v, uint8_t* u)
 {
     const uint32_t groups = width / 16, done = groups * 16;
-    if (layout.u == kUyvyLayout.u)
-        Unpack<1, 0, 3, 2>(src, groups, y, v, u);
-    else if (layout.v == kYvyuLayout.v)
-        Unpack<0, 3, 2, 1>(src, groups, y, v, u);
-    else
-        Unpack<0, 1, 2, 3>(src, groups, y, v, u);
+    VisitPackedLayout(layout, [&](auto L) { Unpack<L.y0, L.u, L.y1, L.v>(src, groups, y, v, u); });
     UnpackPackedRowPlain(src + 2 * size_t(done), layout, width - done, y + done, v + done / 2, u + done / 2);
 }
 
@@ -198,12 +193,7 @@ void PackPackedRowSsse3(const uint8_t* y, const uint8_t* v, const uint8_t* u, Pa
                         uint8_t* dst)
 {
     const uint32_t groups = width / 16, done = groups * 16;
-    if (layout.u == kUyvyLayout.u)
-        Pack<1, 0, 3, 2>(y, v, u, groups, dst);
-    else if (layout.v == kYvyuLayout.v)
-        Pack<0, 3, 2, 1>(y, v, u, groups, dst);
-    else
-        Pack<0, 1, 2, 3>(y, v, u, groups, dst);
+    VisitPackedLayout(layout, [&](auto L) { Pack<L.y0, L.u, L.y1, L.v>(y, v, u, groups, dst); });
     PackPackedRowPlain(y + done, v + done / 2, u + done / 2, layout, width - done, dst + 2 * size_t(done));
 }
 
@@ -214,6 +204,12 @@ void AverageRowsSsse3(const uint8_t* a, const uint8_t* b, uint32_t count, uint8_
     AverageRowsPlain(a + done, b + done, count - done, dst + done);
 }
 
-const ColorRowFunctions kSsse3ColorRows{"ssse3",          UnpackPackedRowSsse3, PackPackedRowSsse3,
-                                        RgbToYuvRowSsse3, RgbToYuv420RowsSsse3, YuvToRgbRowPlain,
+const ColorRowFunctions kSsse3ColorRows{"ssse3",
+                                        UnpackPackedRowSsse3,
+                                        PackPackedRowSsse3,
+                                        UnpackPacked420Composed<UnpackPackedRowSsse3, AverageRowsSsse3>,
+                                        RgbToYuvRowSsse3,
+                                        RgbToPackedComposed<RgbToYuvRowSsse3, PackPackedRowSsse3>,
+                                        RgbToYuv420RowsSsse3,
+                                        YuvToRgbRowPlain,
                                         AverageRowsSsse3};

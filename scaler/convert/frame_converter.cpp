@@ -53,11 +53,14 @@ void FrameConverter::ConvertField(const Picture& src, const Picture& dst, uint32
 
 void FrameConverter::ConvertFormat(const Picture& src, Region source, const Picture& dst, Region target)
 {
-    // A planar side with the planes' layout is read or written in place.
-    if (inPlace_ && ServesAsPlanes(input_.out, layout_))
+    // A planar side with the planes' layout is read or written in place; RGB to packed YUV
+    // needs no planes at all.
+    if (direct_ && ServesAsPlanes(input_.out, layout_))
         return UnpackRegion(src, input_.in, source, layout_, PlanesOf(dst, input_.out, target));
-    if (inPlace_ && ServesAsPlanes(input_.in, layout_))
+    if (direct_ && ServesAsPlanes(input_.in, layout_))
         return PackRegion(PlanesOf(src, input_.in, source), layout_, dst, input_.out, target);
+    if (direct_ && ConvertsRgbToPacked(input_.in, input_.out))
+        return RgbToPackedRegion(src, input_.in, source, dst, input_.out, target);
     // Otherwise through the work planes a few rows at a time, which are still in the cache
     // when they are packed.
     constexpr uint32_t kBand = 8;  // even: 4:2:0 rows pair within a band

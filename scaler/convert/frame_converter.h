@@ -20,7 +20,7 @@ public:
     void Convert(const uint8_t* in, int64_t inStride, uint8_t* out, int64_t outStride);
 
     // Off: format conversions always go through the work planes (the tests compare both).
-    void ConvertPlanarInPlace(bool on) { inPlace_ = on; }
+    void ConvertDirectly(bool on) { direct_ = on; }
 
 private:
     void ConvertField(const Picture& src, const Picture& dst, uint32_t topBorder);
@@ -28,7 +28,7 @@ private:
     void ConvertFormat(const Picture& src, Region source, const Picture& dst, Region target);
 
     bool configured_ = false;
-    bool inPlace_ = true;
+    bool direct_ = true;
     SCALVO_Config cfg_{};
     GeometryInput input_;
     GeometryState geometry_;

@@ -200,15 +200,24 @@ void UnpackRegion(const Picture& src, const FormatDescriptor& in, Region rg, con
     // 4:2:2 into 4:2:0: each chroma row is the average of two source rows; an odd last row has
     // no chroma row in 4:2:0 planes.
     const uint32_t half = rg.width >> 1;
-    uint8_t* v0 = Scratch(4 * size_t(half));
-    uint8_t *u0 = v0 + half, *v1 = u0 + half, *u1 = v1 + half;
     for (uint32_t r = 0; r + 1 < rg.height; r += 2) {
-        Read422Row(src, in, rg.top + r, rg.left, rg.width, dst.Row(0, r), v0, u0);
-        Read422Row(src, in, rg.top + r + 1, rg.left, rg.width, dst.Row(0, r + 1), v1, u1);
-        ColorRows().averageRows(v0, v1, half, dst.Row(1, r >> 1));
-        ColorRows().averageRows(u0, u1, half, dst.Row(2, r >> 1));
+        const uint32_t row = rg.top + r;
+        if (!in.planar) {
+            ColorRows().unpackPacked420(src.Row(0, row) + size_t(rg.left) * 2, src.Row(0, row + 1) + size_t(rg.left) * 2,
+                                        PackedLayoutOf(in), rg.width, dst.Row(0, r), dst.Row(0, r + 1),
+                                        dst.Row(1, r >> 1), dst.Row(2, r >> 1));
+            continue;
+        }
+        std::memcpy(dst.Row(0, r), src.Row(0, row) + rg.left, rg.width);
+        std::memcpy(dst.Row(0, r + 1), src.Row(0, row + 1) + rg.left, rg.width);
+        for (uint32_t p = 1; p < 3; ++p)
+            ColorRows().averageRows(src.Row(p, row) + (rg.left >> 1), src.Row(p, row + 1) + (rg.left >> 1), half,
+                                    dst.Row(p, r >> 1));
     }
-    if (rg.height & 1) Read422Row(src, in, rg.top + rg.height - 1, rg.left, rg.width, dst.Row(0, rg.height - 1), v0, u0);
+    if (rg.height & 1) {
+        uint8_t* spare = Scratch(2 * size_t(half) + 2);
+        Read422Row(src, in, rg.top + rg.height - 1, rg.left, rg.width, dst.Row(0, rg.height - 1), spare, spare + half);
+    }
 }
 
 void PackRegion(const WorkPlanes& src, const WorkingLayout& layout, const Picture& dst, const FormatDescriptor& out,
@@ -241,6 +250,20 @@ void PackRegion(const WorkPlanes& src, const WorkingLayout& layout, const Pictur
     for (uint32_t r = 0; r < rg.height; ++r)
         Write422Row(dst, out, rg.top + r, rg.left, rg.width, src.Row(0, r), src.Row(1, chromaRow(r)),
                     src.Row(2, chromaRow(r)));
+}
+
+bool ConvertsRgbToPacked(const FormatDescriptor& in, const FormatDescriptor& out)
+{
+    return in.IsRgb() && !out.IsRgb() && !out.planar;
+}
+
+void RgbToPackedRegion(const Picture& src, const FormatDescriptor& in, Region source, const Picture& dst,
+                       const FormatDescriptor& out, Region target)
+{
+    const uint32_t bpp = BytesPerPixel(in);
+    for (uint32_t r = 0; r < source.height; ++r)
+        ColorRows().rgbToPacked(src.Row(0, source.top + r) + size_t(source.left) * bpp, bpp, PackedLayoutOf(out),
+                                source.width, dst.Row(0, target.top + r) + size_t(target.left) * 2);
 }
 
 void CopyRegion(const Picture& src, const FormatDescriptor& format, Region rg, const Picture& dst, uint32_t dstLeft,

@@ -88,6 +88,10 @@ void UnpackRegion(const Picture& src, const FormatDescriptor& in, Region region,
 // Planes of the working layout -> picture region.
 void PackRegion(const WorkPlanes& src, const WorkingLayout& layout, const Picture& dst,
                 const FormatDescriptor& out, Region region);
+// RGB rows straight into packed 4:2:2 rows, without work planes; regions of the same size.
+bool ConvertsRgbToPacked(const FormatDescriptor& in, const FormatDescriptor& out);
+void RgbToPackedRegion(const Picture& src, const FormatDescriptor& in, Region source, const Picture& dst,
+                       const FormatDescriptor& out, Region target);
 // Same-format copy of a region to (dstLeft, dstTop) of another picture.
 void CopyRegion(const Picture& src, const FormatDescriptor& format, Region region, const Picture& dst,
                 uint32_t dstLeft, uint32_t dstTop);

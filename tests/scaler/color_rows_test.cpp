@@ -1,6 +1,6 @@
-// Every set of colour row functions against the plain reference on odd widths, and the frame
-// conversions that read or write planar pictures in place against the same conversions through
-// the work planes.
+// Every set of colour row functions against the plain reference on odd widths, and the direct
+// frame conversions (planar pictures read or written in place, RGB straight into packed rows)
+// against the same conversions through the work planes.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -51,6 +51,15 @@ TEST_P(ColorRowSets, PackedRowsMatchTheReference)
             plain.packPacked(src.data(), src.data() + w, src.data() + w + w / 2, layout, w, d0.data());
             simd.packPacked(src.data(), src.data() + w, src.data() + w + w / 2, layout, w, d1.data());
             ASSERT_EQ(d0, d1) << w;
+
+            const auto below = Bytes(2 * size_t(w) + 2, w + 99);
+            auto z0 = Filler(w), z1 = z0;
+            plain.unpackPacked420(src.data(), below.data(), layout, w, y0.data(), z0.data(), v0.data(), u0.data());
+            simd.unpackPacked420(src.data(), below.data(), layout, w, y1.data(), z1.data(), v1.data(), u1.data());
+            ASSERT_EQ(y0, y1) << w;
+            ASSERT_EQ(z0, z1) << w;
+            ASSERT_EQ(v0, v1) << w;
+            ASSERT_EQ(u0, u1) << w;
         }
     }
 }
@@ -59,7 +68,14 @@ TEST_P(ColorRowSets, RgbToYuvMatchesTheReference)
 {
     for (uint32_t bpp : {3u, 4u}) {
         for (uint32_t w : kWidths) {
+            // Exactly the row's bytes, so that a read past the pixels shows under the sanitizer.
             const auto a = Bytes(size_t(w) * bpp, w + bpp), b = Bytes(size_t(w) * bpp, 7 * w + bpp);
+            for (PackedLayout layout : {kYuy2Layout, kUyvyLayout, kYvyuLayout}) {
+                auto p0 = Filler(2 * size_t(w)), p1 = p0;
+                plain.rgbToPacked(a.data(), bpp, layout, w, p0.data());
+                simd.rgbToPacked(a.data(), bpp, layout, w, p1.data());
+                ASSERT_EQ(p0, p1) << bpp << " " << w;
+            }
             auto y0 = Filler(w), v0 = Filler(w / 2), u0 = Filler(w / 2);
             auto y1 = y0, v1 = v0, u1 = u0;
             plain.rgbToYuv(a.data(), bpp, w, y0.data(), v0.data(), u0.data());
@@ -120,6 +136,10 @@ TEST_P(ColorRowSets, MatricesHoldOverTheWholeInputRange)
     EXPECT_EQ(l0, l1);
     EXPECT_EQ(z0, z1);
     EXPECT_EQ(c0, c1);
+    std::vector<uint8_t> k0(2 * 4096), k1(2 * 4096);
+    plain.rgbToPacked(rgb.data(), 4, kYuy2Layout, 4096, k0.data());
+    simd.rgbToPacked(rgb.data(), 4, kYuy2Layout, 4096, k1.data());
+    EXPECT_EQ(k0, k1);
 }
 
 std::string SetName(const ::testing::TestParamInfo<const ColorRowFunctions*>& info) { return info.param->name; }
@@ -143,25 +163,26 @@ Frame MakeFrame(PixelFormat f, uint32_t w, uint32_t h, bool bottomUp)
     return fr;
 }
 
-// The output of one conversion without resampling, in place or through the work planes.
-std::vector<uint8_t> Convert(const SCALVO_Config& c, const Frame& in, Frame out, bool inPlace)
+// The output of one conversion without resampling, direct or through the work planes.
+std::vector<uint8_t> Convert(const SCALVO_Config& c, const Frame& in, Frame out, bool direct)
 {
     FrameConverter converter;
     GeometryInput input{in.width, in.height, out.width, out.height, in.format, out.format, false};
     converter.Configure(c, input, 1);
     EXPECT_TRUE(converter.Geometry().copyOnly);
-    converter.ConvertPlanarInPlace(inPlace);
+    converter.ConvertDirectly(direct);
     converter.Convert(in.bytes.data(), in.stride, out.bytes.data(), out.stride);
     return out.bytes;
 }
 
-TEST(PlanarInPlace, GivesTheBytesOfTheWorkPlanes)
+TEST(DirectConversion, GivesTheBytesOfTheWorkPlanes)
 {
     using F = PixelFormat;
     const std::pair<F, F> pairs[] = {{F::YUY2, F::YV12}, {F::UYVY, F::YV12}, {F::YVYU, F::YV12}, {F::YV16, F::YV12},
                                      {F::RGB24, F::YV12}, {F::RGB32, F::YV12}, {F::RGB24, F::YV16}, {F::YUY2, F::YV16},
                                      {F::YV12, F::RGB32}, {F::YV12, F::RGB24}, {F::YV12, F::YUY2}, {F::YV12, F::UYVY},
-                                     {F::YV16, F::RGB32}, {F::YV16, F::YVYU}, {F::YV12, F::YV16}};
+                                     {F::YV16, F::RGB32}, {F::YV16, F::YVYU}, {F::YV12, F::YV16}, {F::RGB24, F::YUY2},
+                                     {F::RGB32, F::UYVY}, {F::RGB24, F::YVYU}};
     struct Shape {
         uint32_t w, h;
         uint8_t interlace;
@@ -199,7 +220,7 @@ TEST(PlanarInPlace, GivesTheBytesOfTheWorkPlanes)
 
 // An odd number of rows into 4:2:0 planes: the last row has no chroma row of its own, and the
 // chroma rows before it stay as computed.
-TEST(PlanarInPlace, OddRowCountKeepsEveryChromaRow)
+TEST(DirectConversion, OddRowCountKeepsEveryChromaRow)
 {
     SCALVO_Config c{};
     c.sourceWidth = 40;
@@ -212,8 +233,8 @@ TEST(PlanarInPlace, OddRowCountKeepsEveryChromaRow)
         Frame out = MakeFrame(PixelFormat::YV12, 40, 5, false);
         out.stride = 40;
         out.bytes.assign(PictureBytes(out.format, 40, 5), 0xEE);
-        for (bool inPlace : {true, false}) {
-            const auto bytes = Convert(c, in, out, inPlace);
+        for (bool direct : {true, false}) {
+            const auto bytes = Convert(c, in, out, direct);
             // V plane: 2 rows of 20, then U: 2 rows of 20; nothing is written past them.
             const size_t v = 40 * 5, u = v + 40;
             Frame firstRows = MakeFrame(PixelFormat::YV12, 40, 2, false);
@@ -224,8 +245,8 @@ TEST(PlanarInPlace, OddRowCountKeepsEveryChromaRow)
             Frame in2 = in;
             in2.height = 2;
             const auto expected = Convert(two, in2, firstRows, false);
-            EXPECT_TRUE(std::equal(expected.begin() + 80, expected.begin() + 100, bytes.begin() + v)) << inPlace;
-            EXPECT_TRUE(std::equal(expected.begin() + 100, expected.begin() + 120, bytes.begin() + u)) << inPlace;
+            EXPECT_TRUE(std::equal(expected.begin() + 80, expected.begin() + 100, bytes.begin() + v)) << direct;
+            EXPECT_TRUE(std::equal(expected.begin() + 100, expected.begin() + 120, bytes.begin() + u)) << direct;
             EXPECT_EQ(bytes.size(), u + 40);
         }
     }

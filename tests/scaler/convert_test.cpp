@@ -252,7 +252,9 @@ TEST(Convert, PackedRowSimdMatchesThePlainLoop)
                 ASSERT_EQ(u[i], src[4 * i + layout.u]);
                 ASSERT_EQ(v[i], src[4 * i + layout.v]);
             }
-            if (width & 1) EXPECT_EQ(y[width - 1], src[2 * (width - 1) + layout.y0]);
+            if (width & 1) {
+                EXPECT_EQ(y[width - 1], src[2 * (width - 1) + layout.y0]);
+            }
         }
     }
 }
@@ -271,7 +273,9 @@ TEST(Convert, Rgb32RowSimdMatchesTheMatrixAndKeepsTheFourthByte)
             for (auto& b : *p) b = uint8_t(gen());
         y[0] = 255, u[0] = 255, v[0] = 0;  // saturates blue and green
         rows->yuvToRgb(y.data(), v.data(), u.data(), width, dst.data(), 4);
-        if (width & 1) EXPECT_EQ(dst[4 * (width - 1)], 0x5A);  // no chroma pair: left alone
+        if (width & 1) {
+            EXPECT_EQ(dst[4 * (width - 1)], 0x5A);  // no chroma pair: left alone
+        }
         for (uint32_t i = 0; i < (width & ~1u); ++i) {
             int c = 298 * (y[i] - 16), d = u[i / 2] - 128, e = v[i / 2] - 128;
             ASSERT_EQ(dst[4 * i], Clamp((c + 516 * d + 128) >> 8)) << width << " " << i;
