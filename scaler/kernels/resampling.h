@@ -34,8 +34,10 @@ protected:
     virtual void RunJob(const ResampleJob& job) = 0;
     virtual void BuildWeights() {}
 
-    // Splits [0, total) into one range per worker, the last one taking the remainder.
-    void RunSplit(uint32_t total, uint8_t pass);
+    // Sets batch `batch` of the pool to [0, total) split into one range per worker, in about
+    // equal shares with the inner boundaries on multiples of `align` (ranges may be empty on a
+    // small plane), the last range ending at total.
+    void SplitBatch(uint32_t batch, uint32_t total, uint32_t align, uint8_t pass);
 
     uint32_t srcH_ = 0, srcW_ = 0, dstH_ = 0, dstW_ = 0;
     std::vector<const uint8_t*> srcRows_;

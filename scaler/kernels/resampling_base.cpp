@@ -67,17 +67,20 @@ void CResamplingBase::Process(const uint8_t* srcPlane, uint8_t* dstPlane)
 
 CResamplingBase::~CResamplingBase() { pool_.Stop(); }
 
-void CResamplingBase::RunSplit(uint32_t total, uint8_t pass)
+void CResamplingBase::SplitBatch(uint32_t batch, uint32_t total, uint32_t align, uint8_t pass)
 {
-    uint32_t n = pool_.WorkerCount();
-    uint32_t share = total / n;
+    const uint32_t n = pool_.WorkerCount();
+    auto boundary = [&](uint32_t k) -> uint16_t {
+        if (k == n) return static_cast<uint16_t>(total);
+        uint64_t even = uint64_t(k) * total / n;
+        return static_cast<uint16_t>(std::min<uint64_t>(total, (even + align / 2) / align * align));
+    };
     for (uint32_t k = 0; k < n; ++k) {
-        ResampleJob& job = pool_.Job(k);
-        job.first = static_cast<uint16_t>(k * share);
-        job.last = static_cast<uint16_t>(k + 1 == n ? total : (k + 1) * share);
+        ResampleJob& job = pool_.Job(batch, k);
+        job.first = boundary(k);
+        job.last = boundary(k + 1);
         job.pass = pass;
     }
-    pool_.RunJobs();
 }
 
 // The workers call back into the object, so they must be gone before its tables are.
@@ -85,7 +88,11 @@ CNearestNeighbor::~CNearestNeighbor() { pool_.Stop(); }
 
 void CNearestNeighbor::ProcessSingle() { RunJob({0, static_cast<uint16_t>(dstH_), kVerticalPass, 0}); }
 
-void CNearestNeighbor::ProcessThreaded() { RunSplit(dstH_, kVerticalPass); }
+void CNearestNeighbor::ProcessThreaded()
+{
+    SplitBatch(0, dstH_, 1, kVerticalPass);
+    pool_.RunJobs(1);
+}
 
 void CNearestNeighbor::RunJob(const ResampleJob& job)
 {

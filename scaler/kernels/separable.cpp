@@ -5,6 +5,10 @@
 #include "filter_rows.h"
 #include "resampling.h"
 
+namespace {
+constexpr uint32_t kRowBlock = 16;
+}
+
 CSeparableResampling::~CSeparableResampling() { pool_.Stop(); }
 
 void CSeparableResampling::BuildWeights()
@@ -65,8 +69,11 @@ void CSeparableResampling::ProcessSingle()
 
 void CSeparableResampling::ProcessThreaded()
 {
-    RunSplit(srcH_, kHorizontalPass);
-    RunSplit(dstW_, kVerticalPass);
+    // Row blocks as wide as the widest horizontal path, so each worker's rows take it; column
+    // ranges on cache lines, so no destination line is written by two workers.
+    SplitBatch(0, srcH_, kRowBlock, kHorizontalPass);
+    SplitBatch(1, dstW_, 64, kVerticalPass);
+    pool_.RunJobs(2);
 }
 
 void CSeparableResampling::RunJob(const ResampleJob& job)

@@ -1,8 +1,10 @@
 #include "worker_pool.h"
 
 #include <bit>
+#include <chrono>
 #include <memory>
 
+#include <immintrin.h>
 #include <pthread.h>
 #include <sched.h>
 
@@ -25,6 +27,29 @@ void CManualEvent::Wait()
 {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return signalled_; });
+}
+
+void CBatchBarrier::ArriveAndWait()
+{
+    // The generation cannot move before this worker arrives, so reading it first is safe.
+    const uint32_t generation = generation_.load(std::memory_order_acquire);
+    if (arrived_.fetch_add(1, std::memory_order_acq_rel) + 1 == count_) {
+        arrived_.store(0, std::memory_order_relaxed);
+        generation_.fetch_add(1, std::memory_order_acq_rel);
+        generation_.notify_all();
+        return;
+    }
+    // About the imbalance of two halves of a pass; beyond it the others were preempted, and
+    // spinning would only keep them from their cores.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::microseconds(30);
+    do {
+        for (int i = 0; i < 32; ++i) {
+            if (generation_.load(std::memory_order_acquire) != generation) return;
+            _mm_pause();
+        }
+    } while (std::chrono::steady_clock::now() < giveUp);
+    while (generation_.load(std::memory_order_acquire) == generation)
+        generation_.wait(generation, std::memory_order_acquire);
 }
 
 uint32_t ProcessAffinityMask()
@@ -53,7 +78,8 @@ void CWorkerPool::Start(uint32_t mask, JobRunner run)
     Stop();
     run_ = std::move(run);
     uint32_t count = std::max(1, std::popcount(mask));
-    jobs_.assign(count, ResampleJob{});
+    jobs_.assign(size_t(kMaxBatches) * count, ResampleJob{});
+    barrier_.SetCount(count);
     for (uint32_t i = 0; i < count; ++i) {
         startEvents_.push_back(std::make_unique<CManualEvent>());
         doneEvents_.push_back(std::make_unique<CManualEvent>());
@@ -78,8 +104,9 @@ void CWorkerPool::Stop()
     jobs_.clear();
 }
 
-void CWorkerPool::RunJobs()
+void CWorkerPool::RunJobs(uint32_t batches)
 {
+    batches_ = batches;
     for (auto& start : startEvents_) start->Set();
     for (auto& done : doneEvents_) done->Wait();
     for (auto& done : doneEvents_) done->Reset();
@@ -92,7 +119,10 @@ void CWorkerPool::WorkerLoop(uint32_t index)
     for (;;) {
         start.Wait();
         if (!keepRunning_) break;
-        run_(jobs_[index]);
+        for (uint32_t batch = 0; batch < batches_; ++batch) {
+            if (batch > 0) barrier_.ArriveAndWait();
+            run_(Job(batch, index));
+        }
         start.Reset();
         done.Set();
     }

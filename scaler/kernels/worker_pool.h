@@ -1,8 +1,10 @@
 // The resamplers' worker threads: one per set bit of an affinity mask, each woken by its own
-// manual-reset start event and answering on its own done event, so one frame costs two
-// wake-ups per worker and no allocation.
+// manual-reset start event and answering on its own done event. A frame is one dispatch of up
+// to two batches of jobs (the two passes) with a barrier between them among the workers, so it
+// costs one wake-up per worker and one for the caller, and no allocation.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -37,6 +39,20 @@ static_assert(sizeof(ResampleJob) == 6);
 constexpr uint8_t kHorizontalPass = 1;
 constexpr uint8_t kVerticalPass = 0;
 
+// Reusable barrier for the workers between two batches: spins first, since the workers reach it
+// within microseconds of each other, then sleeps. Arriving publishes the arriver's writes to
+// everyone who leaves it.
+class CBatchBarrier {
+public:
+    void SetCount(uint32_t count) { count_ = count; }
+    void ArriveAndWait();
+
+private:
+    uint32_t count_ = 1;
+    std::atomic<uint32_t> arrived_{0};
+    std::atomic<uint32_t> generation_{0};
+};
+
 class CWorkerPool {
 public:
     using JobRunner = std::function<void(const ResampleJob&)>;
@@ -50,10 +66,13 @@ public:
     void Start(uint32_t mask, JobRunner run);
     void Stop();
 
+    static constexpr uint32_t kMaxBatches = 2;
+
     uint32_t WorkerCount() const { return static_cast<uint32_t>(threads_.size()); }
-    ResampleJob& Job(uint32_t worker) { return jobs_[worker]; }
-    // Runs the jobs set with Job() on their workers and returns when all are done.
-    void RunJobs();
+    ResampleJob& Job(uint32_t batch, uint32_t worker) { return jobs_[size_t(batch) * threads_.size() + worker]; }
+    // Runs batches [0, batches) of the jobs set with Job(), each worker its own job of a batch,
+    // every job of one batch finished before any of the next starts; returns when all are done.
+    void RunJobs(uint32_t batches);
 
 private:
     void WorkerLoop(uint32_t index);
@@ -62,8 +81,11 @@ private:
     std::vector<std::thread> threads_;
     std::vector<std::unique_ptr<CManualEvent>> startEvents_;
     std::vector<std::unique_ptr<CManualEvent>> doneEvents_;
-    std::vector<ResampleJob> jobs_;
-    bool keepRunning_ = false;  // written only while all workers wait on their start events
+    std::vector<ResampleJob> jobs_;  // kMaxBatches rows of one job per worker
+    CBatchBarrier barrier_;
+    // Both written only while all workers wait on their start events.
+    uint32_t batches_ = 0;
+    bool keepRunning_ = false;
 };
 
 // The processors this process may run on, as a mask of the first 32.
