@@ -14,6 +14,7 @@ namespace {
 using Mask32 = std::array<int8_t, 32>;
 
 AVX2 inline __m256i Load(const void* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+AVX2 inline __m256i Load8x32(const int* p) { return Load(p); }
 AVX2 inline void Store(void* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
 AVX2 inline __m256i Quads(int8_t a, int8_t b, int8_t c, int8_t d)
 {
@@ -159,13 +160,40 @@ void RgbToPackedRowAvx2(const uint8_t* src, uint32_t bytesPerPixel, PackedLayout
                                                                layout, width - done, dst + 2 * size_t(done));
 }
 
-AVX2 inline __m256i DoubledChroma(const uint8_t* c)
+// The 32 pixels of a step as two vectors of 16-bit lanes: per lane pixels 0-3, 8-11 | 4-7,
+// 12-15 and 16-19, 24-27 | 20-23, 28-31. The saturating pack of the pair then gives bytes in
+// groups of four pixels (0, 2, 4, 6 | 1, 3, 5, 7), which the byte and word interleaves turn
+// into whole pixels in memory order without crossing lanes.
+constexpr int kGroupsSpread[8] = {0, 2, 4, 6, 1, 3, 5, 7};
+
+AVX2 inline void SpreadLuma(const uint8_t* y, __m256i& first, __m256i& second)
 {
-    const __m128i eight = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(c));
-    return _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_unpacklo_epi8(eight, eight)), _mm256_set1_epi16(128));
+    const __m256i spread = _mm256_permutevar8x32_epi32(Load(y), Load8x32(kGroupsSpread));
+    first = _mm256_unpacklo_epi8(spread, _mm256_setzero_si256());
+    second = _mm256_unpackhi_epi8(spread, _mm256_setzero_si256());
+}
+
+// Chroma sample - 128 of the 16 pairs, ordered so that doubling the words of each lane's low
+// (high) half gives the chroma of the first (second) luma vector.
+AVX2 inline __m256i SpreadChroma(const uint8_t* c)
+{
+    const __m256i words = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c)));
+    return _mm256_permutevar8x32_epi32(_mm256_sub_epi16(words, _mm256_set1_epi16(128)), Load8x32(kGroupsSpread));
 }
 
 AVX2 inline __m256i Times(__m256i a, int16_t k) { return _mm256_mullo_epi16(a, _mm256_set1_epi16(k)); }
+AVX2 inline __m256i Add(__m256i a, __m256i b) { return _mm256_add_epi16(a, b); }
+
+// One component of the two luma vectors: ((base + inner) >> 8) + c + outer, with the chroma
+// terms inner and outer doubled to the pixels.
+AVX2 inline __m256i Component(const __m256i* c, const __m256i* base, __m256i inner, __m256i outer)
+{
+    const __m256i in[2] = {_mm256_unpacklo_epi16(inner, inner), _mm256_unpackhi_epi16(inner, inner)};
+    const __m256i out[2] = {_mm256_unpacklo_epi16(outer, outer), _mm256_unpackhi_epi16(outer, outer)};
+    __m256i v[2];
+    for (int h = 0; h < 2; ++h) v[h] = Add(Add(_mm256_srai_epi16(Add(base[h], in[h]), 8), c[h]), out[h]);
+    return _mm256_packus_epi16(v[0], v[1]);
+}
 
 // With C = Y - 16 (the 298 of the reference split as 256 + 42, and 516 = 512 + 4,
 // -208 = -256 + 48, 409 = 512 - 103), every term stays within 16 bits:
@@ -173,31 +201,30 @@ AVX2 inline __m256i Times(__m256i a, int16_t k) { return _mm256_mullo_epi16(a, _
 //   G = C - E + ((42C - 100D + 48E + 128) >> 8)
 //   R = C + 2E + ((42C - 103E + 128) >> 8)
 // which are the reference's floors exactly, since the whole multiples of 256 leave the shift.
+// The fourth byte of each pixel keeps what the buffer held.
 AVX2 void YuvToRgb32(const uint8_t* y, const uint8_t* v, const uint8_t* u, uint32_t groups, uint8_t* dst)
 {
     const __m256i keep = _mm256_set1_epi32(int32_t(0xFF000000u));
-    const __m256i pairUp = _mm256_setr_epi8(0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15, 0, 8, 1, 9, 2, 10, 3,
-                                            11, 4, 12, 5, 13, 6, 14, 7, 15);
-    for (uint32_t g = 0; g < groups; ++g, y += 16, u += 8, v += 8, dst += 64) {
-        const __m256i c = _mm256_sub_epi16(
-            _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(y))), _mm256_set1_epi16(16));
-        const __m256i d = DoubledChroma(u), e = DoubledChroma(v);
-        const __m256i base = _mm256_add_epi16(Times(c, 42), _mm256_set1_epi16(128));
-        const __m256i b = _mm256_add_epi16(_mm256_add_epi16(c, _mm256_add_epi16(d, d)),
-                                           _mm256_srai_epi16(_mm256_add_epi16(base, _mm256_slli_epi16(d, 2)), 8));
-        const __m256i gr = _mm256_add_epi16(
-            _mm256_sub_epi16(c, e),
-            _mm256_srai_epi16(_mm256_add_epi16(base, _mm256_add_epi16(Times(d, -100), Times(e, 48))), 8));
-        const __m256i r = _mm256_add_epi16(_mm256_add_epi16(c, _mm256_add_epi16(e, e)),
-                                           _mm256_srai_epi16(_mm256_add_epi16(base, Times(e, -103)), 8));
-        // Per 128-bit lane (pixels 0-7, 8-15): B G pairs, then R and a zero, then whole pixels.
-        const __m256i bg = _mm256_shuffle_epi8(_mm256_packus_epi16(b, gr), pairUp);
-        const __m256i r0 = _mm256_unpacklo_epi8(_mm256_packus_epi16(r, r), _mm256_setzero_si256());
-        const __m256i low = _mm256_unpacklo_epi16(bg, r0), high = _mm256_unpackhi_epi16(bg, r0);
+    for (uint32_t g = 0; g < groups; ++g, y += 32, u += 16, v += 16, dst += 128) {
+        __m256i c[2];
+        SpreadLuma(y, c[0], c[1]);
+        __m256i base[2];
+        for (int h = 0; h < 2; ++h) {
+            c[h] = _mm256_sub_epi16(c[h], _mm256_set1_epi16(16));
+            base[h] = Add(Times(c[h], 42), _mm256_set1_epi16(128));
+        }
+        const __m256i d = SpreadChroma(u), e = SpreadChroma(v);
+        const __m256i b = Component(c, base, _mm256_slli_epi16(d, 2), Add(d, d));
+        const __m256i gr = Component(c, base, Add(Times(d, -100), Times(e, 48)), _mm256_sub_epi16(_mm256_setzero_si256(), e));
+        const __m256i r = Component(c, base, Times(e, -103), Add(e, e));
+        const __m256i bg[2] = {_mm256_unpacklo_epi8(b, gr), _mm256_unpackhi_epi8(b, gr)};
+        const __m256i rr[2] = {_mm256_unpacklo_epi8(r, r), _mm256_unpackhi_epi8(r, r)};
         __m256i* out = reinterpret_cast<__m256i*>(dst);
-        const __m256i px[2] = {_mm256_permute2x128_si256(low, high, 0x20), _mm256_permute2x128_si256(low, high, 0x31)};
-        for (int h = 0; h < 2; ++h)
-            _mm256_storeu_si256(out + h, _mm256_blendv_epi8(px[h], _mm256_loadu_si256(out + h), keep));
+        for (int h = 0; h < 2; ++h) {
+            const __m256i px[2] = {_mm256_unpacklo_epi16(bg[h], rr[h]), _mm256_unpackhi_epi16(bg[h], rr[h])};
+            for (int k = 0; k < 2; ++k)
+                _mm256_storeu_si256(out + 2 * h + k, _mm256_blendv_epi8(px[k], _mm256_loadu_si256(out + 2 * h + k), keep));
+        }
     }
 }
 
@@ -205,7 +232,7 @@ void YuvToRgbRowAvx2(const uint8_t* y, const uint8_t* v, const uint8_t* u, uint3
                      uint32_t bytesPerPixel)
 {
     if (bytesPerPixel != 4) return YuvToRgbRowPlain(y, v, u, width, dst, bytesPerPixel);
-    const uint32_t groups = width / 16, done = groups * 16;
+    const uint32_t groups = width / 32, done = groups * 32;
     YuvToRgb32(y, v, u, groups, dst);
     YuvToRgbRowPlain(y + done, v + done / 2, u + done / 2, width - done, dst + size_t(done) * 4, 4);
 }
