@@ -27,6 +27,11 @@ bool HasAvx2()
     return has;
 }
 
+SimdLevel BestSimdLevel()
+{
+    return HasAvx512() ? SimdLevel::kAvx512 : HasAvx2() ? SimdLevel::kAvx2 : SimdLevel::kPlain;
+}
+
 void FilterRowHorizontal(const uint8_t* src, uint8_t* dst, uint32_t count, const TapTable& table, int32_t rounding)
 {
     const int32_t* pos = table.position.data();
@@ -109,7 +114,11 @@ void VerticalBaseline(const uint8_t* const* rows, const int32_t* weights, uint32
 }  // namespace
 
 void FilterRowVertical(const uint8_t* const* rows, const int32_t* weights, uint32_t taps, uint8_t* dst, uint32_t first,
-                       uint32_t last, int32_t rounding)
+                       uint32_t last, int32_t rounding, SimdLevel level)
 {
-    (HasAvx2() ? VerticalAvx2 : VerticalBaseline)(rows, weights, taps, dst, first, last, rounding);
+    switch (level) {
+    case SimdLevel::kAvx512: return FilterColumnsVerticalAvx512(rows, weights, taps, dst, first, last, rounding);
+    case SimdLevel::kAvx2: return VerticalAvx2(rows, weights, taps, dst, first, last, rounding);
+    case SimdLevel::kPlain: return VerticalBaseline(rows, weights, taps, dst, first, last, rounding);
+    }
 }

@@ -8,19 +8,32 @@
 
 #include "tap_table.h"
 
+// The widest vector instructions the row functions may use.
+enum class SimdLevel : uint8_t { kPlain, kAvx2, kAvx512 };
+bool HasAvx2();
+bool HasAvx512();
+// The widest level this processor runs.
+SimdLevel BestSimdLevel();
+
 // dst[j] for j in [0, count) from one source row through the horizontal table.
 void FilterRowHorizontal(const uint8_t* src, uint8_t* dst, uint32_t count, const TapTable& table, int32_t rounding);
 
-// Eight rows at once: src[0..7] rows of srcWidth samples into dst[0..7]. Needs AVX2
-// (HasAvx2); the result equals eight FilterRowHorizontal calls.
+// Eight (AVX2) or sixteen (AVX-512) rows at once: src[r] rows of srcWidth samples into dst[r].
+// The result equals FilterRowHorizontal on each row.
 void FilterRowsHorizontalAvx2(const uint8_t* const* src, uint8_t* const* dst, uint32_t srcWidth, uint32_t count,
                               const TapTable& table, int32_t rounding);
-bool HasAvx2();
-// The AVX2 part of FilterRowVertical for 2, 4 or 6 taps: whole groups of 16 columns from
-// `first`; returns the first column it left (first itself for other tap counts).
+void FilterRowsHorizontalAvx512(const uint8_t* const* src, uint8_t* const* dst, uint32_t srcWidth, uint32_t count,
+                                const TapTable& table, int32_t rounding);
+
+// The vector parts of FilterRowVertical. AVX2 does 2, 4 or 6 taps in whole groups of 16
+// columns from `first` and returns the first column it left (first itself for other tap
+// counts); AVX-512 does the whole range for any tap count.
 uint32_t FilterColumnsVerticalAvx2(const uint8_t* const* rows, const int32_t* weights, uint32_t taps, uint8_t* dst,
                                    uint32_t first, uint32_t last, int32_t rounding);
+void FilterColumnsVerticalAvx512(const uint8_t* const* rows, const int32_t* weights, uint32_t taps, uint8_t* dst,
+                                 uint32_t first, uint32_t last, int32_t rounding);
 
-// dst[c] for c in [first, last) from the intermediate rows named by `rows` with `weights`.
+// dst[c] for c in [first, last) from the intermediate rows named by `rows` with `weights`, with
+// vector instructions up to `level` (which the processor must run).
 void FilterRowVertical(const uint8_t* const* rows, const int32_t* weights, uint32_t taps, uint8_t* dst,
-                       uint32_t first, uint32_t last, int32_t rounding);
+                       uint32_t first, uint32_t last, int32_t rounding, SimdLevel level);

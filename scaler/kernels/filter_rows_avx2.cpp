@@ -1,17 +1,28 @@
-// The horizontal pass eight rows at a time with AVX2 (only FilterColumns is compiled for it, so
-// nothing shared with other files carries AVX2 code): the rows are interleaved (column x holds
-// its eight samples side by side), so every tap of an output column is one 8-byte load that
-// serves all eight rows, and one 32-bit multiply-add per tap does eight outputs. The integer
-// arithmetic is the reference row function's, so the bytes are the same.
+// The wide-vector paths of the two passes: AVX2, and AVX-512 where the processor has it (each
+// function carries its own target, so nothing shared with other files carries either).
+// The horizontal pass interleaves a block of 8 or 16 rows (column x holds its samples side by
+// side), so every tap of an output column is one load that serves all the rows, and one 32-bit
+// multiply-add per tap does all their outputs. The vertical pass widens each tap's samples to
+// 32 bits straight from memory. The integer arithmetic is the plain row functions', so the
+// bytes are the same.
 #include <immintrin.h>
 
+// GCC 12's AVX-512 intrinsics start from deliberately undefined vectors and warn about them.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+#include <algorithm>
 #include <vector>
 
 #include "filter_rows.h"
 
+#define VELTRO_AVX2 __attribute__((target("avx2")))
+#define VELTRO_AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512vl")))
+
 namespace {
 
-// rows[0..7][x, x + 16) -> block[x * 8 + r].
+// rows[0..7][x, x + 16) -> block[(x + i) * Stride + r]; Stride 16 leaves room for a second group
+// of eight rows at block + 8.
+template <uint32_t Stride>
 inline void Interleave16(const uint8_t* const* rows, uint32_t x, uint8_t* block)
 {
     __m128i r[8];
@@ -28,10 +39,15 @@ inline void Interleave16(const uint8_t* const* rows, uint32_t x, uint8_t* block)
         b[4 * h + 2] = _mm_unpacklo_epi16(in[1], in[3]);
         b[4 * h + 3] = _mm_unpackhi_epi16(in[1], in[3]);
     }
-    __m128i* out = reinterpret_cast<__m128i*>(block + size_t(x) * 8);
-    for (int i = 0; i < 4; ++i) {
-        _mm_storeu_si128(out + 2 * i, _mm_unpacklo_epi32(b[i], b[4 + i]));
-        _mm_storeu_si128(out + 2 * i + 1, _mm_unpackhi_epi32(b[i], b[4 + i]));
+    uint8_t* out = block + size_t(x) * Stride;
+    for (int i = 0; i < 8; ++i) {  // columns 2i and 2i + 1
+        const __m128i pair = i % 2 ? _mm_unpackhi_epi32(b[i / 2], b[4 + i / 2]) : _mm_unpacklo_epi32(b[i / 2], b[4 + i / 2]);
+        if constexpr (Stride == 8) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * i), pair);
+        } else {
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 2 * i * Stride), pair);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (2 * i + 1) * Stride), _mm_unpackhi_epi64(pair, pair));
+        }
     }
 }
 
@@ -53,9 +69,10 @@ inline void Deinterleave8(const uint8_t* block, uint32_t j0, uint8_t* const* row
     }
 }
 
+// Eight rows: out[j * 8 + r].
 template <uint32_t Fixed>
-__attribute__((target("avx2"))) void FilterColumns(const uint8_t* block, uint8_t* out, uint32_t count, uint32_t runtimeTaps, const int32_t* pos,
-                   const int32_t* w, int32_t rounding)
+VELTRO_AVX2 void FilterColumns8(const uint8_t* block, uint8_t* const* out, uint32_t count, uint32_t runtimeTaps,
+                                const int32_t* pos, const int32_t* w, int32_t rounding)
 {
     const uint32_t taps = Fixed ? Fixed : runtimeTaps;
     const __m256i bias = _mm256_set1_epi32(rounding);
@@ -67,15 +84,83 @@ __attribute__((target("avx2"))) void FilterColumns(const uint8_t* block, uint8_t
         }
         acc = _mm256_srai_epi32(acc, 16);
         __m128i words = _mm_packs_epi32(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + size_t(j) * 8), _mm_packus_epi16(words, words));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out[0] + size_t(j) * 8), _mm_packus_epi16(words, words));
+    }
+}
+
+// Sixteen rows, one vector of sixteen sums per output column: rows 0-7 to out[0][j * 8 + r],
+// rows 8-15 to out[1]. The clamp is a signed maximum with zero, then an unsigned saturating
+// narrowing.
+template <uint32_t Fixed>
+VELTRO_AVX512 void FilterColumns16(const uint8_t* block, uint8_t* const* out, uint32_t count, uint32_t runtimeTaps,
+                                   const int32_t* pos, const int32_t* w, int32_t rounding)
+{
+    const uint32_t taps = Fixed ? Fixed : runtimeTaps;
+    const __m512i bias = _mm512_set1_epi32(rounding);
+    const __m512i zero = _mm512_setzero_si512();
+    for (uint32_t j = 0; j < count; ++j, pos += taps, w += taps) {
+        __m512i acc = bias;
+        for (uint32_t t = 0; t < taps; ++t) {
+            __m512i v = _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + size_t(pos[t]) * 16)));
+            acc = _mm512_add_epi32(acc, _mm512_mullo_epi32(v, _mm512_set1_epi32(w[t])));
+        }
+        const __m128i bytes = _mm512_cvtusepi32_epi8(_mm512_max_epi32(_mm512_srai_epi32(acc, 16), zero));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out[0] + size_t(j) * 8), bytes);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out[1] + size_t(j) * 8), _mm_unpackhi_epi64(bytes, bytes));
+    }
+}
+
+template <uint32_t Rows, uint32_t Fixed>
+void FilterColumns(const uint8_t* block, uint8_t* const* out, uint32_t count, uint32_t taps, const int32_t* pos,
+                   const int32_t* w, int32_t rounding)
+{
+    if constexpr (Rows == 8)
+        FilterColumns8<Fixed>(block, out, count, taps, pos, w, rounding);
+    else
+        FilterColumns16<Fixed>(block, out, count, taps, pos, w, rounding);
+}
+
+template <uint32_t Rows>
+void FilterRowBlock(const uint8_t* const* src, uint8_t* const* dst, uint32_t srcWidth, uint32_t count,
+                    const TapTable& table, int32_t rounding)
+{
+    constexpr uint32_t kGroups = Rows / 8;
+    // Per worker thread, grown once: no allocation per frame.
+    thread_local std::vector<uint8_t> in, out;
+    in.resize(size_t(srcWidth) * Rows);
+    const size_t groupBytes = size_t(count) * 8 + 64;
+    out.resize(groupBytes * kGroups);
+    uint8_t* outGroups[kGroups];
+    for (uint32_t g = 0; g < kGroups; ++g) outGroups[g] = out.data() + g * groupBytes;
+
+    uint32_t x = 0;
+    for (; x + 16 <= srcWidth; x += 16)
+        for (uint32_t g = 0; g < kGroups; ++g) Interleave16<Rows>(src + 8 * g, x, in.data() + 8 * g);
+    for (; x < srcWidth; ++x)
+        for (uint32_t r = 0; r < Rows; ++r) in[size_t(x) * Rows + r] = src[r][x];
+
+    const int32_t* pos = table.position.data();
+    const int32_t* w = table.weight.data();
+    switch (table.taps) {
+    case 2: FilterColumns<Rows, 2>(in.data(), outGroups, count, 2, pos, w, rounding); break;
+    case 4: FilterColumns<Rows, 4>(in.data(), outGroups, count, 4, pos, w, rounding); break;
+    case 6: FilterColumns<Rows, 6>(in.data(), outGroups, count, 6, pos, w, rounding); break;
+    default: FilterColumns<Rows, 0>(in.data(), outGroups, count, table.taps, pos, w, rounding); break;
+    }
+
+    for (uint32_t g = 0; g < kGroups; ++g) {
+        uint32_t j = 0;
+        for (; j + 8 <= count; j += 8) Deinterleave8(outGroups[g], j, dst + 8 * g);
+        for (; j < count; ++j)
+            for (int r = 0; r < 8; ++r) dst[8 * g + r][j] = outGroups[g][size_t(j) * 8 + r];
     }
 }
 
 // Sixteen columns per step: each tap's samples widened to 32 bits straight from memory, one
 // multiply-add per tap, then the reference's shift and clamp through the saturating packs.
 template <uint32_t Fixed>
-__attribute__((target("avx2"))) uint32_t VerticalColumns(const uint8_t* const* rows, const int32_t* weights,
-                                                         uint8_t* dst, uint32_t first, uint32_t last, int32_t rounding)
+VELTRO_AVX2 uint32_t VerticalColumns(const uint8_t* const* rows, const int32_t* weights, uint8_t* dst, uint32_t first,
+                                     uint32_t last, int32_t rounding)
 {
     __m256i w[Fixed];
     for (uint32_t t = 0; t < Fixed; ++t) w[t] = _mm256_set1_epi32(weights[t]);
@@ -96,7 +181,43 @@ __attribute__((target("avx2"))) uint32_t VerticalColumns(const uint8_t* const* r
     return c;
 }
 
+// Thirty-two columns per step, the last step masked, so any range and any tap count is done
+// here whole. The weights of a fixed tap count stay in registers (the byte stores could alias
+// them, so the compiler would reload them otherwise).
+template <uint32_t Fixed>
+VELTRO_AVX512 void VerticalColumns512(const uint8_t* const* rows, const int32_t* weights, uint32_t runtimeTaps,
+                                      uint8_t* dst, uint32_t first, uint32_t last, int32_t rounding)
+{
+    const uint32_t taps = Fixed ? Fixed : runtimeTaps;
+    __m512i fixedWeights[Fixed ? Fixed : 1];
+    for (uint32_t t = 0; t < Fixed; ++t) fixedWeights[t] = _mm512_set1_epi32(weights[t]);
+    const __m512i bias = _mm512_set1_epi32(rounding);
+    const __m512i zero = _mm512_setzero_si512();
+    for (uint32_t c = first; c < last; c += 32) {
+        const uint32_t n = std::min<uint32_t>(32, last - c);
+        const __mmask32 mask = n == 32 ? ~__mmask32(0) : (__mmask32(1) << n) - 1;
+        __m512i acc[2] = {bias, bias};
+        for (uint32_t t = 0; t < taps; ++t) {
+            const __m512i w = Fixed ? fixedWeights[t] : _mm512_set1_epi32(weights[t]);
+            for (int h = 0; h < 2; ++h) {
+                const __m128i bytes = _mm_maskz_loadu_epi8(__mmask16(mask >> (16 * h)), rows[t] + c + 16 * h);
+                acc[h] = _mm512_add_epi32(acc[h], _mm512_mullo_epi32(_mm512_cvtepu8_epi32(bytes), w));
+            }
+        }
+        const __m128i lo = _mm512_cvtusepi32_epi8(_mm512_max_epi32(_mm512_srai_epi32(acc[0], 16), zero));
+        const __m128i hi = _mm512_cvtusepi32_epi8(_mm512_max_epi32(_mm512_srai_epi32(acc[1], 16), zero));
+        _mm256_mask_storeu_epi8(dst + c, mask, _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1));
+    }
+}
+
 }  // namespace
+
+bool HasAvx512()
+{
+    static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                            __builtin_cpu_supports("avx512vl");
+    return has;
+}
 
 uint32_t FilterColumnsVerticalAvx2(const uint8_t* const* rows, const int32_t* weights, uint32_t taps, uint8_t* dst,
                                    uint32_t first, uint32_t last, int32_t rounding)
@@ -109,27 +230,25 @@ uint32_t FilterColumnsVerticalAvx2(const uint8_t* const* rows, const int32_t* we
     }
 }
 
+void FilterColumnsVerticalAvx512(const uint8_t* const* rows, const int32_t* weights, uint32_t taps, uint8_t* dst,
+                                 uint32_t first, uint32_t last, int32_t rounding)
+{
+    switch (taps) {
+    case 2: return VerticalColumns512<2>(rows, weights, 2, dst, first, last, rounding);
+    case 4: return VerticalColumns512<4>(rows, weights, 4, dst, first, last, rounding);
+    case 6: return VerticalColumns512<6>(rows, weights, 6, dst, first, last, rounding);
+    default: return VerticalColumns512<0>(rows, weights, taps, dst, first, last, rounding);
+    }
+}
+
 void FilterRowsHorizontalAvx2(const uint8_t* const* src, uint8_t* const* dst, uint32_t srcWidth, uint32_t count,
                               const TapTable& table, int32_t rounding)
 {
-    // Per worker thread, grown once: no allocation per frame.
-    thread_local std::vector<uint8_t> in, out;
-    in.resize(size_t(srcWidth) * 8);
-    out.resize(size_t(count) * 8 + 64);
-    uint32_t x = 0;
-    for (; x + 16 <= srcWidth; x += 16) Interleave16(src, x, in.data());
-    for (; x < srcWidth; ++x)
-        for (int r = 0; r < 8; ++r) in[size_t(x) * 8 + r] = src[r][x];
-    const int32_t* pos = table.position.data();
-    const int32_t* w = table.weight.data();
-    switch (table.taps) {
-    case 2: FilterColumns<2>(in.data(), out.data(), count, 2, pos, w, rounding); break;
-    case 4: FilterColumns<4>(in.data(), out.data(), count, 4, pos, w, rounding); break;
-    case 6: FilterColumns<6>(in.data(), out.data(), count, 6, pos, w, rounding); break;
-    default: FilterColumns<0>(in.data(), out.data(), count, table.taps, pos, w, rounding); break;
-    }
-    uint32_t j = 0;
-    for (; j + 8 <= count; j += 8) Deinterleave8(out.data(), j, dst);
-    for (; j < count; ++j)
-        for (int r = 0; r < 8; ++r) dst[r][j] = out[size_t(j) * 8 + r];
+    FilterRowBlock<8>(src, dst, srcWidth, count, table, rounding);
+}
+
+void FilterRowsHorizontalAvx512(const uint8_t* const* src, uint8_t* const* dst, uint32_t srcWidth, uint32_t count,
+                                const TapTable& table, int32_t rounding)
+{
+    FilterRowBlock<16>(src, dst, srcWidth, count, table, rounding);
 }

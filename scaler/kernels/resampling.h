@@ -2,6 +2,7 @@
 // onto a destination plane of dstW x dstH samples, on a pool of worker threads it owns.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -89,11 +90,12 @@ protected:
     std::vector<const uint8_t*> verticalRows_;  // vertical_.taps row pointers per destination row
 
 public:
-    // Off: the reference row function only (the tests compare both paths).
-    void UseAvx2(bool use) { useAvx2_ = use && HasAvx2(); }
+    // Caps the vector paths (at what the processor runs); the tests compare every level with
+    // the plain row functions.
+    void UseSimd(SimdLevel level) { simd_ = std::min(level, BestSimdLevel()); }
 
 private:
-    bool useAvx2_ = HasAvx2();
+    SimdLevel simd_ = BestSimdLevel();
 };
 
 class CBilinearInt final : public CSeparableResampling {

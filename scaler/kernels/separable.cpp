@@ -81,13 +81,15 @@ void CSeparableResampling::RunJob(const ResampleJob& job)
     const int32_t rounding = Rounding();
     if (job.pass == kHorizontalPass) {
         uint32_t y = job.first;
-        if (useAvx2_) {
-            for (; y + 8 <= job.last; y += 8) {
-                uint8_t* rows[8];
-                for (int r = 0; r < 8; ++r) rows[r] = intermediate_.data() + size_t(y + r) * dstW_;
-                FilterRowsHorizontalAvx2(&srcRows_[y], rows, srcW_, dstW_, horizontal_, rounding);
+        auto blocks = [&](uint32_t height, auto filterRows) {
+            for (; y + height <= job.last; y += height) {
+                uint8_t* rows[kRowBlock];
+                for (uint32_t r = 0; r < height; ++r) rows[r] = intermediate_.data() + size_t(y + r) * dstW_;
+                filterRows(&srcRows_[y], rows, srcW_, dstW_, horizontal_, rounding);
             }
-        }
+        };
+        if (simd_ >= SimdLevel::kAvx512) blocks(16, FilterRowsHorizontalAvx512);
+        if (simd_ >= SimdLevel::kAvx2) blocks(8, FilterRowsHorizontalAvx2);
         for (; y < job.last; ++y)
             FilterRowHorizontal(srcRows_[y], intermediate_.data() + size_t(y) * dstW_, dstW_, horizontal_, rounding);
         return;
@@ -95,7 +97,7 @@ void CSeparableResampling::RunJob(const ResampleJob& job)
     const uint32_t taps = vertical_.taps;
     for (uint32_t i = 0; i < dstH_; ++i)
         FilterRowVertical(&verticalRows_[size_t(i) * taps], vertical_.WeightsOf(i), taps, dstRows_[i], job.first,
-                          job.last, rounding);
+                          job.last, rounding, simd_);
 }
 
 static int32_t ClampIndex(int64_t x, uint32_t s) { return static_cast<int32_t>(std::clamp<int64_t>(x, 0, s - 1)); }

@@ -120,7 +120,7 @@ TEST(Kernels, EightRowPathMatchesTheReferenceRowFunction)
         for (const auto& s : sizes) {
             auto src = Noise(size_t(s[0]) * s[1], s[1]);
             auto fast = CreateResampler(method), plain = CreateResampler(method);
-            dynamic_cast<CSeparableResampling&>(*plain).UseAvx2(false);
+            dynamic_cast<CSeparableResampling&>(*plain).UseSimd(SimdLevel::kPlain);
             ASSERT_TRUE(fast->Initialize(s[1], s[0], s[3], s[2], 1));
             ASSERT_TRUE(plain->Initialize(s[1], s[0], s[3], s[2], 1));
             std::vector<uint8_t> a(s[2] * s[3]), b(s[2] * s[3]);
