@@ -160,39 +160,34 @@ void RgbToPackedRowAvx2(const uint8_t* src, uint32_t bytesPerPixel, PackedLayout
                                                                layout, width - done, dst + 2 * size_t(done));
 }
 
-// The 32 pixels of a step as two vectors of 16-bit lanes: per lane pixels 0-3, 8-11 | 4-7,
-// 12-15 and 16-19, 24-27 | 20-23, 28-31. The saturating pack of the pair then gives bytes in
-// groups of four pixels (0, 2, 4, 6 | 1, 3, 5, 7), which the byte and word interleaves turn
-// into whole pixels in memory order without crossing lanes.
+// The 32 pixels of a step in 16-bit lanes, even and odd pixels in two vectors, so that every
+// lane's chroma pair serves the same lane of both: per lane the pairs 0, 1, 4, 5, 8, 9, 12, 13 |
+// 2, 3, 6, 7, 10, 11, 14, 15. Packed back to bytes and the pixels of each lane put in order,
+// that is groups of four pixels 0, 2, 4, 6 | 1, 3, 5, 7, which the byte and word interleaves
+// turn into whole pixels in memory order without crossing lanes.
 constexpr int kGroupsSpread[8] = {0, 2, 4, 6, 1, 3, 5, 7};
 
-AVX2 inline void SpreadLuma(const uint8_t* y, __m256i& first, __m256i& second)
-{
-    const __m256i spread = _mm256_permutevar8x32_epi32(Load(y), Load8x32(kGroupsSpread));
-    first = _mm256_unpacklo_epi8(spread, _mm256_setzero_si256());
-    second = _mm256_unpackhi_epi8(spread, _mm256_setzero_si256());
-}
+AVX2 inline __m256i Spread(__m256i v) { return _mm256_permutevar8x32_epi32(v, Load8x32(kGroupsSpread)); }
 
-// Chroma sample - 128 of the 16 pairs, ordered so that doubling the words of each lane's low
-// (high) half gives the chroma of the first (second) luma vector.
+// Chroma sample - 128 of the 16 pairs in 16-bit lanes.
 AVX2 inline __m256i SpreadChroma(const uint8_t* c)
 {
     const __m256i words = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c)));
-    return _mm256_permutevar8x32_epi32(_mm256_sub_epi16(words, _mm256_set1_epi16(128)), Load8x32(kGroupsSpread));
+    return Spread(_mm256_sub_epi16(words, _mm256_set1_epi16(128)));
 }
 
 AVX2 inline __m256i Times(__m256i a, int16_t k) { return _mm256_mullo_epi16(a, _mm256_set1_epi16(k)); }
 AVX2 inline __m256i Add(__m256i a, __m256i b) { return _mm256_add_epi16(a, b); }
 
-// One component of the two luma vectors: ((base + inner) >> 8) + c + outer, with the chroma
-// terms inner and outer doubled to the pixels.
+// One component of the even and odd pixels, ((base + inner) >> 8) + c + outer, clamped to
+// bytes in pixel order.
 AVX2 inline __m256i Component(const __m256i* c, const __m256i* base, __m256i inner, __m256i outer)
 {
-    const __m256i in[2] = {_mm256_unpacklo_epi16(inner, inner), _mm256_unpackhi_epi16(inner, inner)};
-    const __m256i out[2] = {_mm256_unpacklo_epi16(outer, outer), _mm256_unpackhi_epi16(outer, outer)};
+    const __m256i pixelOrder =
+        _mm256_setr_epi8(0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15, 0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15);
     __m256i v[2];
-    for (int h = 0; h < 2; ++h) v[h] = Add(Add(_mm256_srai_epi16(Add(base[h], in[h]), 8), c[h]), out[h]);
-    return _mm256_packus_epi16(v[0], v[1]);
+    for (int h = 0; h < 2; ++h) v[h] = Add(Add(_mm256_srai_epi16(Add(base[h], inner), 8), c[h]), outer);
+    return _mm256_shuffle_epi8(_mm256_packus_epi16(v[0], v[1]), pixelOrder);
 }
 
 // With C = Y - 16 (the 298 of the reference split as 256 + 42, and 516 = 512 + 4,
@@ -206,8 +201,8 @@ AVX2 void YuvToRgb32(const uint8_t* y, const uint8_t* v, const uint8_t* u, uint3
 {
     const __m256i keep = _mm256_set1_epi32(int32_t(0xFF000000u));
     for (uint32_t g = 0; g < groups; ++g, y += 32, u += 16, v += 16, dst += 128) {
-        __m256i c[2];
-        SpreadLuma(y, c[0], c[1]);
+        const __m256i luma = Spread(Load(y));
+        __m256i c[2] = {_mm256_and_si256(luma, _mm256_set1_epi16(0xFF)), _mm256_srli_epi16(luma, 8)};
         __m256i base[2];
         for (int h = 0; h < 2; ++h) {
             c[h] = _mm256_sub_epi16(c[h], _mm256_set1_epi16(16));
