@@ -113,21 +113,62 @@ TEST(Kernels, FactoryKnowsFourMethods)
 
 namespace {
 
-TEST(Kernels, EightRowPathMatchesTheReferenceRowFunction)
+// Every vector level against the plain row functions: widths and heights off the 8/16-row
+// blocks and the 16/32-column steps, both directions, tap counts from 2 to 18 (Lanczos widens
+// its window when halving), and the panoramic tables with their mirrored entries.
+TEST(Kernels, VectorPathsMatchThePlainRowFunctions)
 {
-    const uint32_t sizes[][4] = {{37, 29, 23, 41}, {1920, 17, 640, 9}, {15, 8, 33, 8}, {101, 23, 100, 23}};
+    struct Case {
+        uint32_t sw, sh, dw, dh;
+        double kh, kv;
+    };
+    const Case cases[] = {{37, 29, 23, 41, 0, 0},     {1920, 17, 640, 9, 0, 0},  {15, 8, 33, 8, 0, 0},
+                          {101, 23, 100, 23, 0, 0},   {131, 70, 47, 33, 0, 0},   {45, 40, 97, 81, 0, 0},
+                          {200, 61, 61, 200, 0, 0},   {96, 54, 131, 75, 0.8, 1.25}, {131, 75, 96, 54, 1.3, 0.7},
+                          {33, 47, 31, 16, 0, 0}};
     for (int method : {0, 1, 2})
-        for (const auto& s : sizes) {
-            auto src = Noise(size_t(s[0]) * s[1], s[1]);
-            auto fast = CreateResampler(method), plain = CreateResampler(method);
+        for (const Case& c : cases) {
+            auto src = Noise(size_t(c.sw) * c.sh, c.sh);
+            auto plain = CreateResampler(method);
             dynamic_cast<CSeparableResampling&>(*plain).UseSimd(SimdLevel::kPlain);
-            ASSERT_TRUE(fast->Initialize(s[1], s[0], s[3], s[2], 1));
-            ASSERT_TRUE(plain->Initialize(s[1], s[0], s[3], s[2], 1));
-            std::vector<uint8_t> a(s[2] * s[3]), b(s[2] * s[3]);
-            fast->Process(src.data(), a.data());
-            plain->Process(src.data(), b.data());
-            EXPECT_EQ(a, b) << "method " << method << " " << s[0] << "x" << s[1];
+            ASSERT_TRUE(plain->InitializePanorama(c.sh, c.sw, c.dh, c.dw, 1, c.kh, c.kv));
+            std::vector<uint8_t> expected(size_t(c.dw) * c.dh);
+            plain->Process(src.data(), expected.data());
+            for (SimdLevel level : {SimdLevel::kAvx2, SimdLevel::kAvx512}) {
+                auto fast = CreateResampler(method);
+                dynamic_cast<CSeparableResampling&>(*fast).UseSimd(level);
+                ASSERT_TRUE(fast->InitializePanorama(c.sh, c.sw, c.dh, c.dw, 1, c.kh, c.kv));
+                std::vector<uint8_t> out(expected.size(), 0xEE);
+                fast->Process(src.data(), out.data());
+                EXPECT_EQ(out, expected) << "method " << method << " level " << int(level) << " " << c.sw << "x"
+                                         << c.sh << " -> " << c.dw << "x" << c.dh;
+            }
         }
+}
+
+TEST(Kernels, VectorPathsClampBothEnds)
+{
+    // A lone bright sample in a dark field (and the reverse) drives the signed Lanczos and
+    // bicubic sums below zero and above 255 at once; all levels must clamp alike.
+    const uint32_t sw = 67, sh = 35, dw = 150, dh = 77;
+    for (uint8_t field : {uint8_t(0), uint8_t(255)}) {
+        std::vector<uint8_t> src(sw * sh, field);
+        for (uint32_t y = 3; y < sh; y += 7)
+            for (uint32_t x = y % 5; x < sw; x += 6) src[y * sw + x] = uint8_t(255 - field);
+        for (int method : {1, 2}) {
+            std::vector<uint8_t> outs[3];
+            for (int level = 0; level < 3; ++level) {
+                auto r = CreateResampler(method);
+                dynamic_cast<CSeparableResampling&>(*r).UseSimd(SimdLevel(level));
+                ASSERT_TRUE(r->Initialize(sh, sw, dh, dw, 1));
+                outs[level].assign(dw * dh, 0xEE);
+                r->Process(src.data(), outs[level].data());
+            }
+            EXPECT_EQ(outs[1], outs[0]) << "method " << method;
+            EXPECT_EQ(outs[2], outs[0]) << "method " << method;
+            EXPECT_EQ(outs[0], reference::Resample(method, src, sw, sh, dw, dh));
+        }
+    }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <random>
 
 #include "kernels/resampling.h"
@@ -37,6 +38,53 @@ TEST(WorkerPool, SplitWorkGivesTheSameFrameAsOneWorker)
                 ASSERT_EQ(a, b) << "method " << method << " mask " << mask;
             }
             EXPECT_EQ(a, reference::Resample(method, src, sw, sh, dw, dh));
+        }
+}
+
+TEST(WorkerPool, SecondBatchStartsAfterTheWholeFirstBatch)
+{
+    // Each job of batch 1 checks that every job of batch 0 of the same round is done; the
+    // barrier between them is reused round after round.
+    constexpr uint32_t kWorkers = 3, kRounds = 300;
+    std::atomic<uint32_t> firstDone{0};
+    std::atomic<uint32_t> early{0}, second{0};
+    CWorkerPool pool;
+    pool.Start(0b111, [&](const ResampleJob& job) {
+        if (job.pass == kHorizontalPass) {
+            firstDone.fetch_add(1);
+        } else {
+            if (firstDone.load() != kWorkers * job.first) early.fetch_add(1);
+            second.fetch_add(1);
+        }
+    });
+    for (uint32_t round = 1; round <= kRounds; ++round) {
+        for (uint32_t k = 0; k < kWorkers; ++k) {
+            pool.Job(0, k) = {uint16_t(round), uint16_t(round), kHorizontalPass, 0};
+            pool.Job(1, k) = {uint16_t(round), uint16_t(round), kVerticalPass, 0};
+        }
+        pool.RunJobs(round % 7 ? 2 : 1);  // a single batch now and then must not upset the barrier
+        ASSERT_EQ(firstDone.load(), kWorkers * round);
+    }
+    pool.Stop();
+    EXPECT_EQ(early.load(), 0u);
+    EXPECT_EQ(second.load(), kWorkers * (kRounds - kRounds / 7));
+}
+
+TEST(WorkerPool, LargePlanesSplitOnBlocksAndCacheLines)
+{
+    // Sizes where the aligned boundaries differ from even shares, and a plane narrower than
+    // one cache line per worker (some workers get nothing).
+    const uint32_t sizes[][4] = {{1001, 70, 333, 41}, {333, 41, 1001, 70}, {50, 37, 40, 29}};
+    for (int method : {0, 2})
+        for (const auto& s : sizes) {
+            std::vector<uint8_t> src(s[0] * s[1]);
+            std::mt19937 gen(s[0]);
+            for (auto& x : src) x = uint8_t(gen());
+            auto many = CreateResampler(method);
+            ASSERT_TRUE(many->Initialize(s[1], s[0], s[3], s[2], 0b1111));
+            std::vector<uint8_t> out(s[2] * s[3], 0xEE);
+            many->Process(src.data(), out.data());
+            EXPECT_EQ(out, reference::Resample(method, src, s[0], s[1], s[2], s[3])) << s[0] << "x" << s[1];
         }
 }
 
