@@ -83,7 +83,7 @@ void YuvToRgbRowPlain(const uint8_t* y, const uint8_t* v, const uint8_t* u, uint
                       uint32_t bytesPerPixel);
 void AverageRowsPlain(const uint8_t* a, const uint8_t* b, uint32_t count, uint8_t* dst);
 
-// The SIMD sets, each defined in its own file, and the SSSE3 rows the AVX2 set shares.
+// The SIMD sets and their rows, each set with its own files.
 extern const ColorRowFunctions kSsse3ColorRows;
 extern const ColorRowFunctions kAvx2ColorRows;
 void UnpackPackedRowSsse3(const uint8_t* src, PackedLayout layout, uint32_t width, uint8_t* y, uint8_t* v,
@@ -95,6 +95,15 @@ void RgbToYuvRowSsse3(const uint8_t* src, uint32_t bytesPerPixel, uint32_t width
 void RgbToYuv420RowsSsse3(const uint8_t* src0, const uint8_t* src1, uint32_t bytesPerPixel, uint32_t width,
                           uint8_t* y0, uint8_t* y1, uint8_t* v, uint8_t* u);
 void AverageRowsSsse3(const uint8_t* a, const uint8_t* b, uint32_t count, uint8_t* dst);
+void UnpackPacked420RowsAvx2(const uint8_t* src0, const uint8_t* src1, PackedLayout layout, uint32_t width,
+                             uint8_t* y0, uint8_t* y1, uint8_t* v, uint8_t* u);
+void RgbToYuvRowAvx2(const uint8_t* src, uint32_t bytesPerPixel, uint32_t width, uint8_t* y, uint8_t* v, uint8_t* u);
+void RgbToYuv420RowsAvx2(const uint8_t* src0, const uint8_t* src1, uint32_t bytesPerPixel, uint32_t width,
+                         uint8_t* y0, uint8_t* y1, uint8_t* v, uint8_t* u);
+void RgbToPackedRowAvx2(const uint8_t* src, uint32_t bytesPerPixel, PackedLayout layout, uint32_t width,
+                        uint8_t* dst);
+void YuvToRgbRowAvx2(const uint8_t* y, const uint8_t* v, const uint8_t* u, uint32_t width, uint8_t* dst,
+                     uint32_t bytesPerPixel);
 
 // B, G, R (and X for 4-byte pixels) planes; planeCount may be smaller than the pixel size
 // (an RGB32 output from three planes keeps its fourth byte unwritten).
