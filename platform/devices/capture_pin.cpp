@@ -243,47 +243,10 @@ HRESULT CapturePin::FillBuffer(IMediaSample* sample)
     return S_OK;
 }
 
-// The base loop ends the stream on S_FALSE; here S_FALSE only means "a request is waiting",
-// and a failed capture ends the stream with EC_ERRORABORT.
-HRESULT CapturePin::DoBufferProcessingLoop()
+bool CapturePin::DeliversNow()
 {
-    OnThreadStartPlay();
-    Command command;
-    do {
-        while (!CheckRequest(&command)) {
-            bool running;
-            {
-                std::lock_guard<std::mutex> lock(clockLock_);
-                running = running_;
-            }
-            if (!running) {
-                Sleep(10);
-                continue;
-            }
-            IMediaSample* sample = nullptr;
-            HRESULT hr = GetDeliveryBuffer(&sample, nullptr, nullptr, 0);
-            if (FAILED(hr)) {
-                Sleep(1);
-                continue;
-            }
-            hr = FillBuffer(sample);
-            if (hr == S_OK) {
-                hr = Deliver(sample);
-                sample->Release();
-                if (hr != S_OK) return S_OK;  // downstream refuses: wait for the next request
-            } else if (hr == S_FALSE) {
-                sample->Release();
-            } else {
-                sample->Release();
-                DeliverEndOfStream();
-                m_pFilter->NotifyEvent(EC_ERRORABORT, hr, 0);
-                return hr;
-            }
-        }
-        if (command == CMD_RUN || command == CMD_PAUSE) Reply(S_OK);
-        else if (command != CMD_STOP) Reply(DWORD(E_UNEXPECTED));
-    } while (command != CMD_STOP);
-    return S_FALSE;
+    std::lock_guard<std::mutex> lock(clockLock_);
+    return running_;
 }
 
 // ---- Filter ---------------------------------------------------------------------------------------

@@ -70,7 +70,10 @@ protected:
     // Captures into the sample (length set); Timeout when nothing came within timeoutMs.
     virtual CaptureResult CaptureSample(IMediaSample* sample, int timeoutMs) = 0;
 
-    HRESULT DoBufferProcessingLoop() override;
+    // A live source holds its samples while paused, and FillBuffer's S_FALSE only means that a
+    // request is waiting; a failed capture still ends the stream with EC_ERRORABORT.
+    bool DeliversNow() override;
+    bool EndsStreamOnFalse() override { return false; }
 
 private:
     // Stream time on the graph clock, or on a steady clock when the graph has none.

@@ -185,6 +185,10 @@ HRESULT CSourceStream::DoBufferProcessingLoop()
     Command command;
     do {
         while (!CheckRequest(&command)) {
+            if (!DeliversNow()) {
+                Sleep(10);
+                continue;
+            }
             IMediaSample* sample = nullptr;
             HRESULT hr = GetDeliveryBuffer(&sample, nullptr, nullptr, 0);
             if (FAILED(hr)) {
@@ -200,8 +204,10 @@ HRESULT CSourceStream::DoBufferProcessingLoop()
                 if (hr != S_OK) return S_OK;
             } else if (hr == S_FALSE) {
                 sample->Release();
-                DeliverEndOfStream();
-                return S_OK;
+                if (EndsStreamOnFalse()) {
+                    DeliverEndOfStream();
+                    return S_OK;
+                }
             } else {
                 sample->Release();
                 DeliverEndOfStream();

@@ -64,6 +64,10 @@ protected:
 
     DWORD ThreadProc() override;
     virtual HRESULT DoBufferProcessingLoop();
+    // A live source delivers only while running: false makes the loop wait.
+    virtual bool DeliversNow() { return true; }
+    // FillBuffer's S_FALSE ends the stream; a live source may use it for "no sample this time".
+    virtual bool EndsStreamOnFalse() { return true; }
 
     CSource* m_pFilter;
 };
