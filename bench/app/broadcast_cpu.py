@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """CPU time and peak memory of a 1280x720 at 30 fps broadcast of the virtual devices with
 veltro-cli, against an ffmpeg command line with the same sizes, x264 settings and bit rates,
-both publishing to the same local nginx. Prints both figures and the CPU ratio (target <= 1.1).
+both publishing to the same local nginx. ffmpeg reads the virtual camera's own YUY2 frames
+(bench/pattern_frames) from a pipe, so both encode the same picture. Prints both figures and
+the CPU ratio (target <= 1.1).
 
   bench/app/broadcast_cpu.py BUILD_DIR [--seconds 60]
 """
@@ -25,10 +27,10 @@ X264_PARAMS = ":".join([
 ])
 
 
-def run_measured(command, env, work):
+def run_measured(command, env, work, stdin=None):
     """Runs command to its end; returns (CPU seconds, peak RSS in MiB) of that process."""
     report = os.path.join(work, "time.txt")
-    subprocess.run(["/usr/bin/time", "-f", "%U %S %M", "-o", report] + command, env=env,
+    subprocess.run(["/usr/bin/time", "-f", "%U %S %M", "-o", report] + command, env=env, stdin=stdin,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
     user, system, peak_kib = open(report).read().split()[-3:]
     return float(user) + float(system), int(peak_kib) / 1024.0
@@ -55,7 +57,8 @@ def main():
     parser.add_argument("build_dir")
     parser.add_argument("--seconds", type=int, default=60)
     args = parser.parse_args()
-    cli = os.path.join(os.path.abspath(args.build_dir), "bin", "veltro-cli")
+    build = os.path.abspath(args.build_dir)
+    cli = os.path.join(build, "bin", "veltro-cli")
     work = tempfile.mkdtemp(prefix="veltro-bench-")
     env = dict(os.environ, HOME=work + "/home", XDG_DATA_HOME=work + "/data", XDG_CONFIG_HOME=work + "/config",
                VELTRO_REGISTRY_DIR=work + "/registry", VELTRO_VIRTUAL_DEVICES="1")
@@ -66,12 +69,17 @@ def main():
         veltro = run_measured([cli, "broadcast", "--url", f"rtmp://{ADDRESS}/live/@veltro", "--seconds",
                                str(args.seconds), "--format", "YUY2", "--size", "1280x720", "--fps", "30.00",
                                "--video-bitrate", "1024", "--audio-bitrate", "128"], env, work)
-        ffmpeg = run_measured(["ffmpeg", "-nostdin", "-re", "-f", "lavfi", "-i", "testsrc2=size=1280x720:rate=30",
+        frames = subprocess.Popen([os.path.join(build, "bench", "pattern_frames"), "1280", "720",
+                                   str(args.seconds * 30)], stdout=subprocess.PIPE)
+        ffmpeg = run_measured(["ffmpeg", "-nostdin", "-re", "-f", "rawvideo", "-pix_fmt", "yuyv422",
+                               "-video_size", "1280x720", "-framerate", "30", "-i", "pipe:0",
                                "-re", "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100",
                                "-t", str(args.seconds), "-pix_fmt", "yuv420p", "-c:v", "libx264",
                                "-preset", "veryfast", "-b:v", "1024k", "-maxrate", "1024k", "-bufsize", "1024k",
                                "-x264-params", X264_PARAMS, "-c:a", "aac", "-b:a", "128k", "-ac", "2",
-                               "-f", "flv", f"rtmp://{ADDRESS}/live/ffmpeg"], env, work)
+                               "-f", "flv", f"rtmp://{ADDRESS}/live/ffmpeg"], env, work, stdin=frames.stdout)
+        frames.stdout.close()
+        frames.wait()
     finally:
         nginx.send_signal(signal.SIGQUIT)
         nginx.wait()
