@@ -125,13 +125,16 @@ void FilterRowBlock(const uint8_t* const* src, uint8_t* const* dst, uint32_t src
                     const TapTable& table, int32_t rounding)
 {
     constexpr uint32_t kGroups = Rows / 8;
+    // Output columns per round of filtering and de-interleaving, so the results are read back
+    // from the first-level cache.
+    constexpr uint32_t kChunk = 256;
+    constexpr size_t kGroupBytes = kChunk * 8;
     // Per worker thread, grown once: no allocation per frame.
     thread_local std::vector<uint8_t> in, out;
     in.resize(size_t(srcWidth) * Rows);
-    const size_t groupBytes = size_t(count) * 8 + 64;
-    out.resize(groupBytes * kGroups);
+    out.resize(kGroupBytes * kGroups);
     uint8_t* outGroups[kGroups];
-    for (uint32_t g = 0; g < kGroups; ++g) outGroups[g] = out.data() + g * groupBytes;
+    for (uint32_t g = 0; g < kGroups; ++g) outGroups[g] = out.data() + g * kGroupBytes;
 
     uint32_t x = 0;
     for (; x + 16 <= srcWidth; x += 16)
@@ -139,20 +142,25 @@ void FilterRowBlock(const uint8_t* const* src, uint8_t* const* dst, uint32_t src
     for (; x < srcWidth; ++x)
         for (uint32_t r = 0; r < Rows; ++r) in[size_t(x) * Rows + r] = src[r][x];
 
-    const int32_t* pos = table.position.data();
-    const int32_t* w = table.weight.data();
-    switch (table.taps) {
-    case 2: FilterColumns<Rows, 2>(in.data(), outGroups, count, 2, pos, w, rounding); break;
-    case 4: FilterColumns<Rows, 4>(in.data(), outGroups, count, 4, pos, w, rounding); break;
-    case 6: FilterColumns<Rows, 6>(in.data(), outGroups, count, 6, pos, w, rounding); break;
-    default: FilterColumns<Rows, 0>(in.data(), outGroups, count, table.taps, pos, w, rounding); break;
-    }
-
-    for (uint32_t g = 0; g < kGroups; ++g) {
-        uint32_t j = 0;
-        for (; j + 8 <= count; j += 8) Deinterleave8(outGroups[g], j, dst + 8 * g);
-        for (; j < count; ++j)
-            for (int r = 0; r < 8; ++r) dst[8 * g + r][j] = outGroups[g][size_t(j) * 8 + r];
+    const uint32_t taps = table.taps;
+    for (uint32_t j0 = 0; j0 < count; j0 += kChunk) {
+        const uint32_t n = std::min(kChunk, count - j0);
+        const int32_t* pos = table.PositionsOf(j0);
+        const int32_t* w = table.WeightsOf(j0);
+        switch (taps) {
+        case 2: FilterColumns<Rows, 2>(in.data(), outGroups, n, 2, pos, w, rounding); break;
+        case 4: FilterColumns<Rows, 4>(in.data(), outGroups, n, 4, pos, w, rounding); break;
+        case 6: FilterColumns<Rows, 6>(in.data(), outGroups, n, 6, pos, w, rounding); break;
+        default: FilterColumns<Rows, 0>(in.data(), outGroups, n, taps, pos, w, rounding); break;
+        }
+        for (uint32_t g = 0; g < kGroups; ++g) {
+            uint8_t* rows[8];
+            for (int r = 0; r < 8; ++r) rows[r] = dst[8 * g + r] + j0;
+            uint32_t j = 0;
+            for (; j + 8 <= n; j += 8) Deinterleave8(outGroups[g], j, rows);
+            for (; j < n; ++j)
+                for (int r = 0; r < 8; ++r) rows[r][j] = outGroups[g][size_t(j) * 8 + r];
+        }
     }
 }
 
