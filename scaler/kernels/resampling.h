@@ -36,9 +36,9 @@ protected:
     virtual void BuildWeights() {}
 
     // Sets batch `batch` of the pool to [0, total) split into one range per worker, in about
-    // equal shares with the inner boundaries on multiples of `align` (ranges may be empty on a
-    // small plane), the last range ending at total.
-    void SplitBatch(uint32_t batch, uint32_t total, uint32_t align, uint8_t pass);
+    // equal shares with the inner boundaries b where b + phase is a multiple of `align` (ranges
+    // may be empty on a small plane), the last range ending at total.
+    void SplitBatch(uint32_t batch, uint32_t total, uint32_t align, uint32_t phase, uint8_t pass);
 
     uint32_t srcH_ = 0, srcW_ = 0, dstH_ = 0, dstW_ = 0;
     std::vector<const uint8_t*> srcRows_;

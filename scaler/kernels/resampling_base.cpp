@@ -67,13 +67,14 @@ void CResamplingBase::Process(const uint8_t* srcPlane, uint8_t* dstPlane)
 
 CResamplingBase::~CResamplingBase() { pool_.Stop(); }
 
-void CResamplingBase::SplitBatch(uint32_t batch, uint32_t total, uint32_t align, uint8_t pass)
+void CResamplingBase::SplitBatch(uint32_t batch, uint32_t total, uint32_t align, uint32_t phase, uint8_t pass)
 {
     const uint32_t n = pool_.WorkerCount();
     auto boundary = [&](uint32_t k) -> uint16_t {
-        if (k == n) return static_cast<uint16_t>(total);
-        uint64_t even = uint64_t(k) * total / n;
-        return static_cast<uint16_t>(std::min<uint64_t>(total, (even + align / 2) / align * align));
+        if (k == 0 || k == n) return static_cast<uint16_t>(k == 0 ? 0 : total);
+        const int64_t even = int64_t(k) * total / n + phase;
+        const int64_t aligned = (even + align / 2) / align * align - phase;
+        return static_cast<uint16_t>(std::clamp<int64_t>(aligned, 0, total));
     };
     for (uint32_t k = 0; k < n; ++k) {
         ResampleJob& job = pool_.Job(batch, k);
@@ -90,7 +91,7 @@ void CNearestNeighbor::ProcessSingle() { RunJob({0, static_cast<uint16_t>(dstH_)
 
 void CNearestNeighbor::ProcessThreaded()
 {
-    SplitBatch(0, dstH_, 1, kVerticalPass);
+    SplitBatch(0, dstH_, 1, 0, kVerticalPass);
     pool_.RunJobs(1);
 }
 

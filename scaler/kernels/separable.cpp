@@ -6,7 +6,8 @@
 #include "resampling.h"
 
 namespace {
-constexpr uint32_t kRowBlock = 16;
+constexpr uint32_t kRowBlock = 16;  // rows of the widest horizontal path
+constexpr uint32_t kCacheLine = 64;
 }
 
 CSeparableResampling::~CSeparableResampling() { pool_.Stop(); }
@@ -69,10 +70,12 @@ void CSeparableResampling::ProcessSingle()
 
 void CSeparableResampling::ProcessThreaded()
 {
-    // Row blocks as wide as the widest horizontal path, so each worker's rows take it; column
-    // ranges on cache lines, so no destination line is written by two workers.
-    SplitBatch(0, srcH_, kRowBlock, kHorizontalPass);
-    SplitBatch(1, dstW_, 64, kVerticalPass);
+    // Row ranges in blocks of eight, so each worker's rows take the vector paths (sixteen would
+    // leave the halves of a 720-row plane 16 rows apart). Column ranges on the cache lines of
+    // the destination as it lies in memory: a line written by two workers on every row would
+    // travel between their caches all the frame long.
+    SplitBatch(0, srcH_, 8, 0, kHorizontalPass);
+    SplitBatch(1, dstW_, kCacheLine, reinterpret_cast<uintptr_t>(dstRows_[0]) % kCacheLine, kVerticalPass);
     pool_.RunJobs(2);
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <random>
 
@@ -72,19 +73,26 @@ TEST(WorkerPool, SecondBatchStartsAfterTheWholeFirstBatch)
 
 TEST(WorkerPool, LargePlanesSplitOnBlocksAndCacheLines)
 {
-    // Sizes where the aligned boundaries differ from even shares, and a plane narrower than
-    // one cache line per worker (some workers get nothing).
-    const uint32_t sizes[][4] = {{1001, 70, 333, 41}, {333, 41, 1001, 70}, {50, 37, 40, 29}};
+    // Sizes where the aligned boundaries differ from even shares, a plane narrower than one
+    // cache line per worker (some workers get nothing), and destinations at every kind of
+    // offset from a cache line (the column boundaries follow the plane's address).
+    const uint32_t sizes[][4] = {{1001, 70, 333, 41}, {333, 41, 1001, 70}, {50, 37, 40, 29}, {200, 20, 640, 12}};
     for (int method : {0, 2})
         for (const auto& s : sizes) {
             std::vector<uint8_t> src(s[0] * s[1]);
             std::mt19937 gen(s[0]);
             for (auto& x : src) x = uint8_t(gen());
+            const auto expected = reference::Resample(method, src, s[0], s[1], s[2], s[3]);
             auto many = CreateResampler(method);
             ASSERT_TRUE(many->Initialize(s[1], s[0], s[3], s[2], 0b1111));
-            std::vector<uint8_t> out(s[2] * s[3], 0xEE);
-            many->Process(src.data(), out.data());
-            EXPECT_EQ(out, reference::Resample(method, src, s[0], s[1], s[2], s[3])) << s[0] << "x" << s[1];
+            alignas(64) static uint8_t buffer[64 + 1001 * 70];
+            for (size_t offset : {0, 1, 17, 63}) {
+                uint8_t* out = buffer + offset;
+                std::fill(out, out + expected.size(), 0xEE);
+                many->Process(src.data(), out);
+                EXPECT_TRUE(std::equal(expected.begin(), expected.end(), out))
+                    << s[0] << "x" << s[1] << " offset " << offset;
+            }
         }
 }
 
