@@ -97,10 +97,21 @@ void CSeparableResampling::RunJob(const ResampleJob& job)
             FilterRowHorizontal(srcRows_[y], intermediate_.data() + size_t(y) * dstW_, dstW_, horizontal_, rounding);
         return;
     }
+    // A worker reads its columns of every intermediate row, most of them written by the other
+    // workers, in runs too short for the hardware prefetcher to follow: the rows a few ahead of
+    // the ones in use are requested here.
+    constexpr uint32_t kRowsAhead = 8;
     const uint32_t taps = vertical_.taps;
-    for (uint32_t i = 0; i < dstH_; ++i)
+    uint32_t requested = 0;
+    for (uint32_t i = 0; i < dstH_; ++i) {
+        const uint32_t needed = vertical_.position[size_t(i) * taps + taps - 1] + 1;
+        for (const uint32_t want = std::min(srcH_, needed + kRowsAhead); requested < want; ++requested) {
+            const uint8_t* row = intermediate_.data() + size_t(requested) * dstW_;
+            for (uint32_t c = job.first; c < job.last; c += kCacheLine) __builtin_prefetch(row + c);
+        }
         FilterRowVertical(&verticalRows_[size_t(i) * taps], vertical_.WeightsOf(i), taps, dstRows_[i], job.first,
                           job.last, rounding, simd_);
+    }
 }
 
 static int32_t ClampIndex(int64_t x, uint32_t s) { return static_cast<int32_t>(std::clamp<int64_t>(x, 0, s - 1)); }
