@@ -8,7 +8,9 @@
 #include <immintrin.h>
 
 // GCC 12's AVX-512 intrinsics start from deliberately undefined vectors and warn about them.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 #include <algorithm>
 #include <vector>
