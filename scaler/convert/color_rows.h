@@ -143,3 +143,24 @@ void RgbToPackedComposed(const uint8_t* src, uint32_t bytesPerPixel, PackedLayou
         Pack(y, v, u, layout, n, dst + 2 * size_t(at));
     }
 }
+
+// The RGB to YUV rows of a SIMD set: whole groups of Step pixels through the set's vector
+// bodies for 3- and 4-byte pixels, the rest of the row through the row function of the set
+// below it.
+template <uint32_t Step, auto Body3, auto Body4, auto Rest>
+void RgbToYuvRowBy(const uint8_t* src, uint32_t bytesPerPixel, uint32_t width, uint8_t* y, uint8_t* v, uint8_t* u)
+{
+    const uint32_t groups = width / Step, done = groups * Step;
+    (bytesPerPixel == 4 ? Body4 : Body3)(src, groups, y, v, u);
+    Rest(src + size_t(done) * bytesPerPixel, bytesPerPixel, width - done, y + done, v + done / 2, u + done / 2);
+}
+
+template <uint32_t Step, auto Body3, auto Body4, auto Rest>
+void RgbToYuv420RowsBy(const uint8_t* src0, const uint8_t* src1, uint32_t bytesPerPixel, uint32_t width,
+                       uint8_t* y0, uint8_t* y1, uint8_t* v, uint8_t* u)
+{
+    const uint32_t groups = width / Step, done = groups * Step;
+    (bytesPerPixel == 4 ? Body4 : Body3)(src0, src1, groups, y0, y1, v, u);
+    const size_t skip = size_t(done) * bytesPerPixel;
+    Rest(src0 + skip, src1 + skip, bytesPerPixel, width - done, y0 + done, y1 + done, v + done / 2, u + done / 2);
+}

@@ -165,21 +165,13 @@ SSSE3 void Average(const uint8_t* a, const uint8_t* b, uint32_t groups, uint8_t*
 
 void RgbToYuvRowSsse3(const uint8_t* src, uint32_t bytesPerPixel, uint32_t width, uint8_t* y, uint8_t* v, uint8_t* u)
 {
-    const uint32_t groups = width / 16, done = groups * 16;
-    bytesPerPixel == 4 ? RgbToYuv<4>(src, groups, y, v, u) : RgbToYuv<3>(src, groups, y, v, u);
-    RgbToYuvRowPlain(src + size_t(done) * bytesPerPixel, bytesPerPixel, width - done, y + done, v + done / 2,
-                     u + done / 2);
+    RgbToYuvRowBy<16, RgbToYuv<3>, RgbToYuv<4>, RgbToYuvRowPlain>(src, bytesPerPixel, width, y, v, u);
 }
 
 void RgbToYuv420RowsSsse3(const uint8_t* src0, const uint8_t* src1, uint32_t bytesPerPixel, uint32_t width,
                           uint8_t* y0, uint8_t* y1, uint8_t* v, uint8_t* u)
 {
-    const uint32_t groups = width / 16, done = groups * 16;
-    bytesPerPixel == 4 ? RgbToYuv420<4>(src0, src1, groups, y0, y1, v, u)
-                       : RgbToYuv420<3>(src0, src1, groups, y0, y1, v, u);
-    const size_t skip = size_t(done) * bytesPerPixel;
-    RgbToYuv420RowsPlain(src0 + skip, src1 + skip, bytesPerPixel, width - done, y0 + done, y1 + done, v + done / 2,
-                         u + done / 2);
+    RgbToYuv420RowsBy<16, RgbToYuv420<3>, RgbToYuv420<4>, RgbToYuv420RowsPlain>(src0, src1, bytesPerPixel, width, y0, y1, v, u);
 }
 
 void UnpackPackedRowSsse3(const uint8_t* src, PackedLayout layout, uint32_t width, uint8_t* y, uint8_t* v, uint8_t* u)

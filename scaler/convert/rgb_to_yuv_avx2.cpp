@@ -151,21 +151,13 @@ AVX2 void RgbToPacked(const uint8_t* src, uint32_t groups, uint8_t* dst)
 
 void RgbToYuvRowAvx2(const uint8_t* src, uint32_t bytesPerPixel, uint32_t width, uint8_t* y, uint8_t* v, uint8_t* u)
 {
-    const uint32_t groups = width / 32, done = groups * 32;
-    bytesPerPixel == 4 ? RgbToYuv<4>(src, groups, y, v, u) : RgbToYuv<3>(src, groups, y, v, u);
-    RgbToYuvRowSsse3(src + size_t(done) * bytesPerPixel, bytesPerPixel, width - done, y + done, v + done / 2,
-                     u + done / 2);
+    RgbToYuvRowBy<32, RgbToYuv<3>, RgbToYuv<4>, RgbToYuvRowSsse3>(src, bytesPerPixel, width, y, v, u);
 }
 
 void RgbToYuv420RowsAvx2(const uint8_t* src0, const uint8_t* src1, uint32_t bytesPerPixel, uint32_t width,
                          uint8_t* y0, uint8_t* y1, uint8_t* v, uint8_t* u)
 {
-    const uint32_t groups = width / 32, done = groups * 32;
-    bytesPerPixel == 4 ? RgbToYuv420<4>(src0, src1, groups, y0, y1, v, u)
-                       : RgbToYuv420<3>(src0, src1, groups, y0, y1, v, u);
-    const size_t skip = size_t(done) * bytesPerPixel;
-    RgbToYuv420RowsSsse3(src0 + skip, src1 + skip, bytesPerPixel, width - done, y0 + done, y1 + done, v + done / 2,
-                         u + done / 2);
+    RgbToYuv420RowsBy<32, RgbToYuv420<3>, RgbToYuv420<4>, RgbToYuv420RowsSsse3>(src0, src1, bytesPerPixel, width, y0, y1, v, u);
 }
 
 void RgbToPackedRowAvx2(const uint8_t* src, uint32_t bytesPerPixel, PackedLayout layout, uint32_t width,
