@@ -17,9 +17,8 @@ int main(int argc, char** argv)
     if (width <= 0 || height <= 0 || frames < 0) return 2;
     TestPattern pattern(PixelFormat::YUY2, width, height);
     std::vector<uint8_t> frame(pattern.FrameSize());
-    constexpr int kCameraSpeed = 4;  // the virtual camera's default "Pattern Speed"
     for (long i = 0; i < frames; ++i) {
-        pattern.Render(uint64_t(i), kCameraSpeed, frame.data());
+        pattern.Render(uint64_t(i), kDefaultPatternSpeed, frame.data());
         if (std::fwrite(frame.data(), 1, frame.size(), stdout) != frame.size()) return 1;
     }
     return 0;

@@ -100,24 +100,17 @@ void Convert(benchmark::State& state, PixelFormat from, PixelFormat to)
     }
 }
 
-void LibyuvYuy2ToI420(benchmark::State& state)
-{
-    const int w = 1920, h = 1080;
-    auto src = Noise(size_t(w) * h * 2);
-    std::vector<uint8_t> dst(size_t(w) * h * 3 / 2);
-    for (auto _ : state)
-        libyuv::YUY2ToI420(src.data(), w * 2, dst.data(), w, dst.data() + w * h, w / 2, dst.data() + w * h * 5 / 4,
-                           w / 2, w, h);
-}
+// libyuv's packed-to-I420 calls, which share one signature.
+using PackedToI420 = int (*)(const uint8_t*, int, uint8_t*, int, uint8_t*, int, uint8_t*, int, int, int);
 
-void LibyuvRgb24ToI420(benchmark::State& state)
+void LibyuvToI420(benchmark::State& state, PackedToI420 convert, int bytesPerPixel)
 {
     const int w = 1920, h = 1080;
-    auto src = Noise(size_t(w) * h * 3);
+    auto src = Noise(size_t(w) * h * bytesPerPixel);
     std::vector<uint8_t> dst(size_t(w) * h * 3 / 2);
     for (auto _ : state)
-        libyuv::RGB24ToI420(src.data(), w * 3, dst.data(), w, dst.data() + w * h, w / 2, dst.data() + w * h * 5 / 4,
-                            w / 2, w, h);
+        convert(src.data(), w * bytesPerPixel, dst.data(), w, dst.data() + w * h, w / 2, dst.data() + w * h * 5 / 4,
+                w / 2, w, h);
 }
 
 void LibyuvI420ToArgb(benchmark::State& state)
@@ -149,9 +142,9 @@ void Register()
             ->MeasureProcessCPUTime();
     }
     benchmark::RegisterBenchmark("scalvo/YUY2_to_YV12", Convert, PixelFormat::YUY2, PixelFormat::YV12)->MeasureProcessCPUTime();
-    benchmark::RegisterBenchmark("libyuv/YUY2ToI420", LibyuvYuy2ToI420)->MeasureProcessCPUTime();
+    benchmark::RegisterBenchmark("libyuv/YUY2ToI420", LibyuvToI420, libyuv::YUY2ToI420, 2)->MeasureProcessCPUTime();
     benchmark::RegisterBenchmark("scalvo/RGB24_to_YUY2", Convert, PixelFormat::RGB24, PixelFormat::YUY2)->MeasureProcessCPUTime();
-    benchmark::RegisterBenchmark("libyuv/RGB24ToI420", LibyuvRgb24ToI420)->MeasureProcessCPUTime();
+    benchmark::RegisterBenchmark("libyuv/RGB24ToI420", LibyuvToI420, libyuv::RGB24ToI420, 3)->MeasureProcessCPUTime();
     benchmark::RegisterBenchmark("scalvo/YV12_to_RGB32", Convert, PixelFormat::YV12, PixelFormat::RGB32)->MeasureProcessCPUTime();
     benchmark::RegisterBenchmark("libyuv/I420ToARGB", LibyuvI420ToArgb)->MeasureProcessCPUTime();
 }

@@ -9,6 +9,9 @@
 
 #include "video_format.h"
 
+// The steps the square advances a frame unless the camera's "Pattern Speed" control says otherwise.
+constexpr int kDefaultPatternSpeed = 4;
+
 struct Rgb {
     uint8_t r, g, b;
 };

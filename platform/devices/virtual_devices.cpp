@@ -48,7 +48,7 @@ public:
 
     std::vector<DeviceControl> Controls() override
     {
-        return {{kPatternSpeedControl, "Pattern Speed", DeviceControlType::Integer, 0, 16, 1, 4, speed_.load(), {}}};
+        return {{kPatternSpeedControl, "Pattern Speed", DeviceControlType::Integer, 0, 16, 1, kDefaultPatternSpeed, speed_.load(), {}}};
     }
 
     bool SetControl(uint32_t id, int32_t value) override
@@ -63,7 +63,7 @@ private:
     std::optional<TestPattern> pattern_;
     VideoFormat current_{};
     uint64_t frame_ = 0;
-    std::atomic<int32_t> speed_{4};
+    std::atomic<int32_t> speed_{kDefaultPatternSpeed};
 };
 
 class ToneMicrophone final : public Microphone {

@@ -22,30 +22,6 @@ const CMediaType kMjpg = [] {
     return mt;
 }();
 
-struct Graph {
-    ComPtr<IFilterGraph2> builder = Create<IFilterGraph2>(CLSID_FilterGraph);
-    ComPtr<IMediaControl> control = builder.As<IMediaControl>();
-    ComPtr<IMediaEventEx> events = builder.As<IMediaEventEx>();
-
-    ~Graph() { control->Stop(); }
-    void Add(const ComPtr<IBaseFilter>& filter, const char16_t* name) { ASSERT_TRUE(SUCCEEDED(builder->AddFilter(filter.Get(), name))); }
-    std::vector<std::u16string> Names()
-    {
-        std::vector<std::u16string> names;
-        ComPtr<IEnumFilters> list;
-        builder->EnumFilters(list.Put());
-        IBaseFilter* filter = nullptr;
-        while (list->Next(1, &filter, nullptr) == S_OK) {
-            FILTER_INFO info{};
-            filter->QueryFilterInfo(&info);
-            if (info.pGraph) info.pGraph->Release();
-            names.push_back(info.achName);
-            filter->Release();
-        }
-        return names;
-    }
-};
-
 ComPtr<IPin> PeerOf(const ComPtr<IPin>& pin)
 {
     ComPtr<IPin> peer;
@@ -73,7 +49,7 @@ bool AcceptsUncompressed(const CMediaType& mt) { return mt.subtype == MEDIASUBTY
 
 TEST(GraphBuilding, ConnectInsertsTheMjpegConverterWhereConnectDirectFails)
 {
-    Graph graph;
+    TestGraph graph;
     auto* source = new PushSource({kMjpg}, 2, 1 << 16);
     auto* sink = new TestSink(AcceptsUncompressed);
     auto s = Hold(source), k = Hold(sink);
@@ -97,7 +73,7 @@ TEST(GraphBuilding, ConnectInsertsTheMjpegConverterWhereConnectDirectFails)
 
 TEST(GraphBuilding, FailedConnectLeavesNoConverterBehindAndChecksItsPins)
 {
-    Graph graph;
+    TestGraph graph;
     auto* source = new PushSource({kMjpg}, 2, 1 << 16);
     auto* sink = new TestSink([](const CMediaType& mt) { return mt.majortype == MEDIATYPE_Audio; });
     auto* stranger = new TestSink;
@@ -115,7 +91,7 @@ TEST(GraphBuilding, FailedConnectLeavesNoConverterBehindAndChecksItsPins)
 
 TEST(GraphBuilding, ConnectDirectHonoursPartialAndFullTypes)
 {
-    Graph graph;
+    TestGraph graph;
     auto* source = new PushSource({kRgb, kYuy2}, 2, 256);
     auto* sink = new TestSink;
     auto s = Hold(source), k = Hold(sink);
@@ -135,7 +111,7 @@ TEST(GraphBuilding, ConnectDirectHonoursPartialAndFullTypes)
 
 TEST(GraphBuilding, DisconnectReconnectAndReconnectEx)
 {
-    Graph graph;
+    TestGraph graph;
     auto* source = new PushSource({kRgb, kYuy2}, 2, 256);
     auto* sink = new TestSink([](const CMediaType& mt) { return mt.subtype != MEDIASUBTYPE_UYVY; });
     auto s = Hold(source), k = Hold(sink);
@@ -202,7 +178,7 @@ int OutputCount(IBaseFilter* filter)
 // sink) must find the tee's new output and connect it; both sinks then receive the stream.
 void RenderThroughTee(bool withLimiter)
 {
-    Graph graph;
+    TestGraph graph;
     auto source = TestSource::Make(kRgb, 50, 128);
     ComPtr<IBaseFilter> limiter = withLimiter ? LoadAuxFilter("KeshControlFps.ax", CLSID_KeshControlFps) : nullptr;
     ComPtr<IBaseFilter> tee = LoadAuxFilter("KeshInfTee.ax", CLSID_KeshInfTee);
@@ -249,7 +225,7 @@ TEST(RenderStream, FindsTheTeesNewOutputBehindTheFrameRateLimiter) { RenderThrou
 
 TEST(RenderStream, FailsWhenNothingDownstreamHasAFreeOutput)
 {
-    Graph graph;
+    TestGraph graph;
     auto source = TestSource::Make(kRgb, 1, 128);
     auto* first = new TestSink;
     auto* second = new TestSink;
@@ -266,7 +242,7 @@ TEST(RenderStream, FailsWhenNothingDownstreamHasAFreeOutput)
 
 TEST(Completion, HostHearsOnceWhenEveryRendererHasFinishedEvenAcrossAPause)
 {
-    Graph graph;
+    TestGraph graph;
     auto* a = new PushSource({kRgb}, 2, 64);
     auto* b = new PushSource({kRgb}, 2, 64);
     auto sa = Hold(a), sb = Hold(b);
@@ -312,7 +288,7 @@ TEST(Completion, HostHearsOnceWhenEveryRendererHasFinishedEvenAcrossAPause)
 
 TEST(Completion, EndOfStreamWhilePausedIsReportedOnRun)
 {
-    Graph graph;
+    TestGraph graph;
     auto* a = new PushSource({kRgb}, 2, 64);
     auto sa = Hold(a);
     auto renderer = Create<IBaseFilter>(CLSID_NullRenderer);
@@ -332,7 +308,7 @@ TEST(Completion, EndOfStreamWhilePausedIsReportedOnRun)
 
 TEST(Topology, ListsFiltersPinsConnectionsAndTypes)
 {
-    Graph graph;
+    TestGraph graph;
     auto* source = new PushSource({kRgb}, 2, 128);
     auto* middle = new PassThrough;
     auto s = Hold(source), m = Hold(middle);
@@ -351,7 +327,7 @@ TEST(Topology, ListsFiltersPinsConnectionsAndTypes)
 
 TEST(GraphBuilding, EnumeratorNoticesChangesUntilReset)
 {
-    Graph graph;
+    TestGraph graph;
     auto first = Create<IBaseFilter>(CLSID_NullRenderer), second = Create<IBaseFilter>(CLSID_NullRenderer);
     graph.Add(first, u"R");
     ComPtr<IEnumFilters> list;
@@ -378,7 +354,7 @@ TEST(GraphBuilding, ReleasingTheGraphFreesItsConnectedFilters)
 {
     LONG before = CBaseObject::ObjectsActive();
     {
-        Graph graph;
+        TestGraph graph;
         auto source = TestSource::Make(kRgb, 3, 128);
         auto renderer = Create<IBaseFilter>(CLSID_NullRenderer);
         graph.Add(source, u"Source");

@@ -12,34 +12,11 @@
 
 namespace {
 
-struct Graph {
-    ComPtr<IGraphBuilder> builder = Create<IGraphBuilder>(CLSID_FilterGraph);
-    ComPtr<IMediaControl> control = builder.As<IMediaControl>();
-    ComPtr<IMediaEventEx> events = builder.As<IMediaEventEx>();
-    ComPtr<IMediaSeeking> seeking = builder.As<IMediaSeeking>();
-
-    ~Graph() { control->Stop(); }
-    void Add(const ComPtr<IBaseFilter>& filter, const char16_t* name) { ASSERT_TRUE(SUCCEEDED(builder->AddFilter(filter.Get(), name))); }
-    HRESULT Link(const ComPtr<IBaseFilter>& from, const ComPtr<IBaseFilter>& to, int outIndex = 0)
-    {
-        return builder->ConnectDirect(Pin(from.Get(), PINDIR_OUTPUT, outIndex).Get(), Pin(to.Get(), PINDIR_INPUT).Get(), nullptr);
-    }
-    // The codes of the queued events, without waiting.
-    std::vector<LONG> Drain()
-    {
-        std::vector<LONG> codes;
-        LONG code;
-        LONG_PTR p1, p2;
-        while (events->GetEvent(&code, &p1, &p2, 0) == S_OK) codes.push_back(code);
-        return codes;
-    }
-};
-
 const CMediaType kRgb = VideoOf(MEDIASUBTYPE_RGB32, 8, 4, 32);
 
 // Push source -> copying transform -> recording sink, connected.
 struct Chain {
-    Graph graph;
+    TestGraph graph;
     PushSource* source = new PushSource({kRgb}, 2, 64);
     PassThrough* middle = new PassThrough;
     TestSink* sink = new TestSink;
@@ -57,7 +34,7 @@ struct Chain {
 
 TEST(Streaming, OutputPinUsesTheInputPinsAllocatorWithItsRequirements)
 {
-    Graph graph;
+    TestGraph graph;
     auto* source = new PushSource({kRgb}, 2, 128);
     auto* sink = new TestSink;
     sink->requirements = {5, 0, 32, 0};
@@ -91,7 +68,7 @@ TEST(Streaming, OutputPinUsesTheInputPinsAllocatorWithItsRequirements)
 
 TEST(Streaming, HeldSamplesDrainThePoolAndStopReleasesABlockedSender)
 {
-    Graph graph;
+    TestGraph graph;
     auto* source = new PushSource({kRgb}, 3, 64);
     auto* sink = new TestSink;
     auto s = Hold(source), k = Hold(sink);
@@ -131,7 +108,7 @@ TEST(Streaming, FlushReachesDownstreamAndSamplesAreRefusedUntilItEnds)
     Chain chain;
     PushSource* source = chain.source;
     TestSink* sink = chain.sink;
-    Graph& graph = chain.graph;
+    TestGraph& graph = chain.graph;
     ASSERT_EQ(graph.control->Pause(), S_OK);
 
     ASSERT_EQ(source->Push(1), S_OK);
@@ -159,7 +136,7 @@ TEST(Streaming, EndOfStreamPassesThroughATransformAfterItsSamples)
     PassThrough* middle = chain.middle;
     TestSink* sink = chain.sink;
     middle->dropEvery = 3;
-    Graph& graph = chain.graph;
+    TestGraph& graph = chain.graph;
 
     // Stopped, the transform takes no end of stream either.
     EXPECT_EQ(source->Out()->DeliverEndOfStream(), VFW_E_WRONG_STATE);
@@ -187,7 +164,7 @@ TEST(Streaming, EndOfStreamPassesThroughATransformAfterItsSamples)
 
 TEST(Streaming, TypeChangeOnASampleIsCheckedAndTakenOrEndsTheStream)
 {
-    Graph graph;
+    TestGraph graph;
     CMediaType smaller = VideoOf(MEDIASUBTYPE_RGB32, 4, 2, 32);
     CMediaType audio(&MEDIATYPE_Audio);
     auto* source = new PushSource({kRgb}, 2, 128);
@@ -218,7 +195,7 @@ TEST(Streaming, TypeChangeOnASampleIsCheckedAndTakenOrEndsTheStream)
 
 TEST(Streaming, TypeChangeTravelsWithTheSampleThroughAnInPlaceFilter)
 {
-    Graph graph;
+    TestGraph graph;
     CMediaType smaller = VideoOf(MEDIASUBTYPE_RGB32, 4, 2, 32);
     auto* source = new PushSource({kRgb}, 2, 128);
     auto grabber = Create<IBaseFilter>(CLSID_SampleGrabber);
@@ -256,7 +233,7 @@ public:
 
 TEST(Streaming, StateMachineWithStreamTimeAndALiveSource)
 {
-    Graph graph;
+    TestGraph graph;
     auto* live = new LiveSource(kRgb, 1 << 30, 128);
     auto* middle = new PassThrough;
     auto s = Hold(live), m = Hold(middle);
@@ -349,7 +326,7 @@ public:
 
 TEST(Streaming, AFailedStartLeavesEveryStreamStoppedAndCanBeRetried)
 {
-    Graph graph;
+    TestGraph graph;
     auto* source = new TwoStreamSource(1);
     auto s = Hold(source);
     auto first = Create<IBaseFilter>(CLSID_NullRenderer), second = Create<IBaseFilter>(CLSID_NullRenderer);

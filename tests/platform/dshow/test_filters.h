@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "com/plugin.h"
@@ -54,6 +55,45 @@ inline CMediaType VideoOf(const GUID& subtype, LONG width, LONG height, WORD bit
     mt.SetSampleSize(vih->bmiHeader.biSizeImage);
     return mt;
 }
+
+// A filter graph for one test, stopped when the test ends.
+struct TestGraph {
+    ComPtr<IFilterGraph2> builder = Create<IFilterGraph2>(CLSID_FilterGraph);
+    ComPtr<IMediaControl> control = builder.As<IMediaControl>();
+    ComPtr<IMediaEventEx> events = builder.As<IMediaEventEx>();
+    ComPtr<IMediaSeeking> seeking = builder.As<IMediaSeeking>();
+
+    ~TestGraph() { control->Stop(); }
+    void Add(const ComPtr<IBaseFilter>& filter, const char16_t* name) { ASSERT_TRUE(SUCCEEDED(builder->AddFilter(filter.Get(), name))); }
+    HRESULT Link(const ComPtr<IBaseFilter>& from, const ComPtr<IBaseFilter>& to, int outIndex = 0)
+    {
+        return builder->ConnectDirect(Pin(from.Get(), PINDIR_OUTPUT, outIndex).Get(), Pin(to.Get(), PINDIR_INPUT).Get(), nullptr);
+    }
+    // The codes of the queued events, without waiting.
+    std::vector<LONG> Drain()
+    {
+        std::vector<LONG> codes;
+        LONG code;
+        LONG_PTR p1, p2;
+        while (events->GetEvent(&code, &p1, &p2, 0) == S_OK) codes.push_back(code);
+        return codes;
+    }
+    std::vector<std::u16string> Names()
+    {
+        std::vector<std::u16string> names;
+        ComPtr<IEnumFilters> list;
+        builder->EnumFilters(list.Put());
+        IBaseFilter* filter = nullptr;
+        while (list->Next(1, &filter, nullptr) == S_OK) {
+            FILTER_INFO info{};
+            filter->QueryFilterInfo(&info);
+            if (info.pGraph) info.pGraph->Release();
+            names.push_back(info.achName);
+            filter->Release();
+        }
+        return names;
+    }
+};
 
 // Wraps a CUnknown-derived filter (reference count 0) in its first reference.
 template <class F>
