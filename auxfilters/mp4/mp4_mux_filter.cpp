@@ -117,6 +117,9 @@ public:
     HRESULT Write(CMuxInput* pin, IMediaSample* sample)
     {
         std::lock_guard<std::mutex> hold(writerLock_);
+        // A sample that was on its way while the graph stopped finds the file closed: opening
+        // it again would start a second file over the first one.
+        if (!recording_) return VFW_E_WRONG_STATE;
         if (!writer_ && !failed_) Open();
         if (!writer_) return S_FALSE;
         BYTE* data = nullptr;
@@ -146,6 +149,16 @@ public:
             if (input->IsConnected() && !input->Ended()) return;
         Close();
         if (output_->IsConnected()) output_->DeliverEndOfStream();
+    }
+
+    // Leaving the stopped state starts a new recording, written when its first sample comes.
+    HRESULT STDMETHODCALLTYPE Pause() override
+    {
+        if (m_State == State_Stopped) {
+            std::lock_guard<std::mutex> hold(writerLock_);
+            recording_ = true;
+        }
+        return CBaseFilter::Pause();
     }
 
     HRESULT STDMETHODCALLTYPE Stop() override
@@ -200,12 +213,14 @@ private:
         if (failed_) NotifyEvent(EC_ERRORABORT, E_FAIL, 0);
     }
 
+    // Finishes the file; nothing more is written to it until the filter runs again.
     void Close()
     {
         std::lock_guard<std::mutex> hold(writerLock_);
         if (writer_) writer_->Finish();
         writer_.reset();
         failed_ = false;
+        recording_ = false;
     }
 
     bool DeliverPiece(int64_t offset, const uint8_t* data, size_t size)
@@ -230,6 +245,7 @@ private:
     std::unique_ptr<CMuxOutput> output_;
     std::unique_ptr<Mp4Writer> writer_;
     bool failed_ = false;
+    bool recording_ = false;  // from leaving the stopped state until Stop or the end of the streams
 };
 
 CMuxOutput::CMuxOutput(CMp4Mux* filter, CCritSec* lock, HRESULT* phr)

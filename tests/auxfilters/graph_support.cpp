@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -138,10 +140,11 @@ public:
 class SinkFilter;
 
 // Positioned writes into the sink's file in any state, for upstream filters that ask the pin
-// for IStream. Its references are the pin's.
+// for IStream. Its references are the pin's. Once its filter stopped it writes slowly, as a
+// disk may while the file is closed, so that what comes upstream meanwhile meets the stop.
 class PositionedStream : public IStream {
 public:
-    PositionedStream(IPin* pin, const int* fd) : pin_(pin), fd_(fd) {}
+    PositionedStream(IPin* pin, CBaseFilter* filter, const int* fd) : pin_(pin), filter_(filter), fd_(fd) {}
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** ppv) override
     {
         if (iid != IID_IStream && iid != IID_ISequentialStream) return pin_->QueryInterface(iid, ppv);
@@ -154,6 +157,7 @@ public:
     HRESULT STDMETHODCALLTYPE Read(void*, ULONG, ULONG*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Write(const void* data, ULONG size, ULONG* written) override
     {
+        if (filter_->IsStopped()) std::this_thread::sleep_for(std::chrono::milliseconds(30));
         const ssize_t n = pwrite(*fd_, data, size, position_);
         if (n < 0) return E_FAIL;
         position_ += n;
@@ -181,6 +185,7 @@ public:
 
 private:
     IPin* pin_;
+    CBaseFilter* filter_;
     const int* fd_;
     off_t position_ = 0;
 };
@@ -188,7 +193,7 @@ private:
 class SinkPin : public CBaseInputPin {
 public:
     SinkPin(CBaseFilter* filter, CCritSec* lock, const std::string& file, bool offersStream)
-        : CBaseInputPin("test sink", filter, lock, nullptr, u"In"), stream_(this, &fd_), offersStream_(offersStream)
+        : CBaseInputPin("test sink", filter, lock, nullptr, u"In"), stream_(this, filter, &fd_), offersStream_(offersStream)
     {
         if (!file.empty()) fd_ = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     }

@@ -4,6 +4,10 @@
 // takes writes after its Stop.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <map>
+#include <thread>
+
 #include "aux_filters.h"
 #include "com/plugin.h"
 #include "com/variant.h"
@@ -119,4 +123,52 @@ TEST(RecordingStop, WriterOfferingAStreamGetsTheClosingDataAfterItStopped)
     EXPECT_TRUE(file.Samples().empty());  // every byte went through the stream
     // Only the few frames the encoders still hold are missing.
     ExpectRecorded(path, 0.2);
+}
+
+// The sources keep pushing from their own threads while the graph stops: samples already on
+// their way into the multiplexer must not start a new file over the finished one, and a
+// second stop must leave that file alone.
+TEST(RecordingStop, SamplesArrivingDuringTheStopLeaveTheFinishedFileIntact)
+{
+    ScratchHome home;
+    const std::string path = home.File("raced.mp4");
+    Recorder recorder;
+    TestSink file(path, true);
+    recorder.Connect();
+    ASSERT_EQ(ConnectPins(PinAt(recorder.mux.Get(), 2), file.Input()), S_OK);
+    std::vector<IBaseFilter*> all = recorder.Filters();
+    all.insert(all.begin(), file.Filter());
+    RunAllOnClock(all);
+
+    // Each thread notes the end of the last sample the graph accepted.
+    const REFERENCE_TIME origin = 30000000;
+    std::map<std::string, std::atomic<REFERENCE_TIME>> accepted;
+    accepted["video"] = origin;
+    accepted["audio"] = origin;
+    std::thread video([&] {
+        for (REFERENCE_TIME t = origin; t < origin + 1000 * kFrame; t += kFrame) {
+            if (recorder.video.Push(Yuy2Frame(kWidth, kHeight, int(t / kFrame % 50)), t, t + kFrame) != S_OK) return;
+            accepted["video"] = t + kFrame;
+        }
+    });
+    std::thread audio([&] {
+        for (REFERENCE_TIME a = origin; a < origin + 1000 * kFrame; a += kChunk) {
+            if (recorder.audio.Push(StereoPcm(kRate / 50, 1000, -1000), a, a + kChunk) != S_OK) return;
+            accepted["audio"] = a + kChunk;
+        }
+    });
+    while (accepted["video"] < origin + 20000000 || accepted["audio"] < origin + 5000000) std::this_thread::yield();
+    StopAll(all);
+    video.join();
+    audio.join();
+    StopAll(all);
+
+    const auto spans = TrackSpans(path);
+    ASSERT_EQ(spans.size(), 2u);
+    for (const auto& [kind, span] : spans) {
+        SCOPED_TRACE(kind);
+        // Only the frames the encoders still held may be missing.
+        EXPECT_GE(span.end - span.start, (accepted[kind] - origin) / 1e7 - 0.3);
+    }
+    EXPECT_EQ(RunCommand("ffmpeg -nostdin -v error -i '" + path + "' -f null - 2>&1"), "");
 }
