@@ -85,7 +85,10 @@ HRESULT CEncoderFilter::Deliver(const std::vector<EncodedFrame>& frames)
     HRESULT result = S_OK;
     for (const EncodedFrame& frame : frames) {
         COwnedSample* out = COwnedSample::Create(frame.data);
-        REFERENCE_TIME start = frame.startTime, stop = frame.stopTime;
+        // The sample's own times follow the decoding order, in which the samples leave, so a
+        // downstream filter that orders its inputs by start time never steps back in time.
+        // The presentation time travels in IEncoderSampleTimes.
+        REFERENCE_TIME start = frame.decodingTime, stop = frame.decodingTime + (frame.stopTime - frame.startTime);
         out->SetTime(&start, &stop);
         out->SetEncoderTimes(frame.startTime, frame.decodingTime);
         out->SetSyncPoint(frame.keyFrame);

@@ -86,18 +86,18 @@ void H264Encoder::Collect(x264_nal_t* nals, int count, const x264_picture_t& pic
                           std::vector<EncodedFrame>* out)
 {
     if (count <= 0) return;
-    if (!haveShift_) {
-        shift_ = std::max<int64_t>(0, -picture.i_dts);
-        haveShift_ = true;
-    }
     EncodedFrame frame;
     // x264 lays the NAL units of one frame out back to back.
     size_t bytes = 0;
     for (int i = 0; i < count; ++i) bytes += static_cast<size_t>(nals[i].i_payload);
     frame.data.assign(nals[0].p_payload, nals[0].p_payload + bytes);
-    frame.startTime = picture.i_pts + shift_;
+    // With B-frames x264 decodes the first frames ahead of their capture, before time zero,
+    // which the sink would drop. Only those decoding times move, up to zero and one tick
+    // apart: every frame keeps its capture time, so the picture stays in step with the sound.
+    frame.decodingTime = std::max({picture.i_dts, lastDts_ + 1, int64_t{0}});
+    lastDts_ = frame.decodingTime;
+    frame.startTime = std::max(picture.i_pts, frame.decodingTime);
     frame.stopTime = frame.startTime + frameDuration_;
-    frame.decodingTime = picture.i_dts + shift_;
     frame.keyFrame = picture.b_keyframe != 0;
     out->push_back(std::move(frame));
 }

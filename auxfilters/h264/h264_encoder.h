@@ -37,9 +37,6 @@ private:
     PictureInput input_;
     int64_t frameDuration_;
     std::vector<uint8_t> sequenceHeader_;
-    // x264 may give the first frames decoding times before zero; the sink drops negative
-    // times, so every time is shifted later by the first frame's deficit.
-    bool haveShift_ = false;
-    int64_t shift_ = 0;
     int64_t lastPts_ = INT64_MIN;
+    int64_t lastDts_ = INT64_MIN;
 };
