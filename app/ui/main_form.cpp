@@ -1,0 +1,473 @@
+#include "main_form.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QEventLoop>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QSignalBlocker>
+#include <QUrl>
+
+#include "app_info.h"
+#include "click_label.h"
+#include "devices/devices.h"
+#include "image_button.h"
+#include "palette.h"
+#include "pipeline/bitrate_lists.h"
+#include "settings/app_config.h"
+#include "settings/folders.h"
+#include "widgets/monitor_panel.h"
+
+namespace {
+
+void SetTextColour(QWidget* widget, const QColor& colour)
+{
+    QPalette colours = widget->palette();
+    colours.setColor(QPalette::WindowText, colour);
+    widget->setPalette(colours);
+}
+
+void SetText(QLabel* label, const std::string& text)
+{
+    label->setText(QString::fromStdString(text));
+    label->adjustSize();
+}
+
+// Selects without running the list's handler.
+void SelectQuietly(QComboBox* list, int position)
+{
+    QSignalBlocker block(list);
+    list->setCurrentIndex(position >= 0 && position < list->count() ? position : -1);
+}
+
+void FillQuietly(QComboBox* list, const std::vector<std::string>& items, int position)
+{
+    QSignalBlocker block(list);
+    list->clear();
+    for (const std::string& item : items) list->addItem(QString::fromStdString(item));
+    list->setCurrentIndex(position >= 0 && position < int(items.size()) ? position : -1);
+}
+
+void SelectText(QComboBox* list, const std::string& text)
+{
+    SelectQuietly(list, list->findText(QString::fromStdString(text)));
+}
+
+}  // namespace
+
+int ApplicationVersionNumber(const QString& fileVersion)
+{
+    QString digits;
+    for (int position : {0, 2, 4, 6})
+        if (position < fileVersion.size()) digits += fileVersion[position];
+    return digits.toInt();
+}
+
+TMain_form::TMain_form(PopupPresenter& presenter)
+    : presenter(presenter),
+      settings(&presenter),
+      APP_PATH(ExecutableFolderPath()),
+      APP_VERSION(ApplicationVersionNumber(kFileVersion)),
+      session(settings, APP_PATH)
+{
+    presenter.SetOwner(this);
+    auto* client = new QWidget(this);
+    client->setObjectName("client");
+    QPalette colours = client->palette();
+    colours.setColor(QPalette::Window, VeltroColours::background);
+    colours.setColor(QPalette::WindowText, VeltroColours::active);
+    client->setPalette(colours);
+    client->setStyleSheet(
+        "QComboBox { background: #34383c; color: white; border: 1px solid #4a4f55; border-radius: 3px;"
+        " padding: 1px 6px; }"
+        "QComboBox:disabled { color: #7f7f7f; border-color: #3a3e42; }"
+        "QComboBox QAbstractItemView { background: #34383c; color: white; selection-background-color: #2e9ad7; }"
+        "QLineEdit { background: #26292c; color: white; border: 1px solid #4a4f55; border-radius: 3px;"
+        " padding: 2px 4px; }"
+        "QLineEdit:disabled { color: #7f7f7f; border-color: #3a3e42; }"
+        "QLineEdit:focus { border-color: #2e9ad7; }");
+    setCentralWidget(client);
+    setFixedSize(784, 402);
+
+    BuildUpdatePanel();
+    BuildMainPanel();
+    BuildLoginPanel();
+    ConnectHandlers();
+    ConnectEncoderHandlers();
+    FormCreate();
+}
+
+TMain_form::~TMain_form()
+{
+    if (notifyHandle_) {
+        UnregisterDeviceRemovalWindow(notifyHandle_);
+        DestroyMessageWindow(notifyHandle_);
+    }
+}
+
+void TMain_form::FormCreate()
+{
+    // Window messages (the sink's WM_RTMP_SENT, device removals) reach the window's thread in order.
+    notifyHandle_ = CreateMessageWindow(
+        [this](UINT message, WPARAM wParam, LPARAM lParam) { OnWindowMessage(message, wParam, lParam); },
+        [this] {
+            QMetaObject::invokeMethod(this, [this] { DispatchWindowMessages(notifyHandle_); }, Qt::QueuedConnection);
+        });
+    RegisterDeviceRemovalWindow(notifyHandle_);
+    session.notifyWindow = notifyHandle_;
+    session.processMessages = [this] { DispatchWindowMessages(notifyHandle_); };
+    session.pipeline.previewOwner = monitor1->handle();
+
+    resize_width->setEnabled(false);
+    resize_height->setEnabled(false);
+    file_path_edit->setEnabled(false);
+    browse_on_img->hide();
+    browse_off_img->show();
+    setWindowTitle(kApplicationTitle);
+    for (QLabel* label : {Videodevice_lbl1, Audiodevice_lbl1}) label->clear();
+
+    for (QTimer* timer : {&Timer1, &Connect_Timer, &Check_Stream}) timer->setTimerType(Qt::PreciseTimer);
+    Timer1.setInterval(10);
+    Connect_Timer.setInterval(1000);
+    Check_Stream.setInterval(1000);
+
+    LoadSettingsIntoControls();
+
+    Edit_password->setEchoMode(QLineEdit::Password);
+    url_btn->setToolTip("Click to open channel in browser");
+    url_btn->setToolTipDuration(2000);
+    url_link_label->setText(QString::fromStdString(LoadAppConfig().webSite));
+    url_link_label->resize(url_link_label->sizeHint());
+    url_link_label->move(768 - url_link_label->width(), 24);
+
+    Login_Panel->raise();
+    Broadcast_off_btnClick();
+    RefreshControls();
+}
+
+void TMain_form::LoadSettingsIntoControls()
+{
+    try {
+        settings.ReadSettings();
+        const bool remember = settings.remember == 1;
+        Edit_Username->setText(remember ? QString::fromStdString(settings.username) : QString());
+        Edit_password->setText(remember ? QString::fromStdString(settings.password) : QString());
+        remember_off_button->setCheckedQuietly(remember);
+        Framerate_half_off->setCheckedQuietly(settings.Framerate_half == 1);
+        if (settings.Framerate.empty()) settings.Framerate = "30.00";
+        SelectText(framerate_combobox, settings.Framerate);
+    } catch (const std::exception&) {
+        // The controls keep what they show.
+    }
+    session.LoadSettingsIntoControls();
+    resize_width->setText(QString::fromStdString(session.state.resizeWidthText));
+    resize_height->setText(QString::fromStdString(session.state.resizeHeightText));
+    file_path_edit->setText(QString::fromStdString(session.state.file_path_edit));
+    FillEncoderControls();
+}
+
+void TMain_form::FillEncoderControls()
+{
+    const TVideo_Encoder& encoder = session.Video_Encoder;
+    SelectQuietly(Level_combobox, encoder.Level);
+    Parallel_off->setCheckedQuietly(encoder.Parallel != 0);
+    CABAC_off->setCheckedQuietly(encoder.CABAC != 0);
+    Deblock_off->setCheckedQuietly(encoder.Deblock != 0);
+    if (encoder.Deblock_Strength >= -6 && encoder.Deblock_Strength <= 6)
+        SelectQuietly(DeblockStrength_combobox, encoder.Deblock_Strength + 6);
+    SelectQuietly(RefFrames_combobox, encoder.RefFrames - 1);
+    SelectQuietly(KeyInterval_combobox, encoder.KeyFrequency - 1);
+    SelectQuietly(BFrames_combobox, encoder.Bframes);
+    SelectQuietly(BAdaptive_combobox, encoder.BAdaptive);
+    SelectQuietly(PartitionsIntra_combobox, encoder.PartitionsIntra);
+    SelectQuietly(PartitionsInter_combobox, encoder.PartitionsInter);
+    SelectQuietly(Subpixel_combobox, encoder.Subpixel);
+    SelectText(Deinterlace_combobox, encoder.Interlaced != 0 ? "Yes" : "No");
+    SelectText(Videobitrate_combobox, session.state.videoBitrateText);
+    SelectText(Audiobitrate_combobox, session.state.audioBitrateText);
+}
+
+void TMain_form::Handle(const std::function<void()>& handler)
+{
+    if (handlerDepth_ > 0) return;
+    ++handlerDepth_;
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        QMessageBox::critical(this, kApplicationTitle, QString::fromStdString(error.what()));
+    }
+    --handlerDepth_;
+    RefreshControls();
+    while (!heldMessages_.empty() && handlerDepth_ == 0) {
+        HeldMessage held = heldMessages_.front();
+        heldMessages_.pop_front();
+        OnWindowMessage(held.message, held.wParam, held.lParam);
+    }
+}
+
+void TMain_form::OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    // The byte counts only add up; anything else waits until the running handler is done.
+    if (message != WM_RTMP_SENT && handlerDepth_ > 0) {
+        heldMessages_.push_back({message, wParam, lParam});
+        return;
+    }
+    if (message == WM_RTMP_SENT)
+        session.OnWindowMessage(message, wParam, lParam);
+    else
+        Handle([&] { session.OnWindowMessage(message, wParam, lParam); });
+}
+
+void TMain_form::WaitPainting(int milliseconds)
+{
+    repaint();
+    QEventLoop wait;
+    QTimer::singleShot(milliseconds, &wait, &QEventLoop::quit);
+    wait.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+void TMain_form::OpenAddress(const std::string& address)
+{
+    QDesktopServices::openUrl(QUrl(QString::fromStdString(address)));
+}
+
+// ---- Tab bar -----------------------------------------------------------------------------
+
+void TMain_form::ShowTab(ImageButton* tab)
+{
+    for (ImageButton* other : {Broadcast_off_btn, Video_off_btn, Audio_off_btn, Encoder_off_btn, About_on_btn})
+        other->setHighlighted(other == tab);
+    RefreshControls();
+}
+
+void TMain_form::Broadcast_off_btnClick()
+{
+    ShowTab(Broadcast_off_btn);
+    Broadcast_panel->raise();
+    for (QWidget* panel : {Video_preview, Audio_preview, Volume_Control_panel}) panel->raise();
+}
+
+void TMain_form::Video_off_btnClick()
+{
+    ShowTab(Video_off_btn);
+    Video_Panel->raise();
+    for (QWidget* panel : {Video_preview, Audio_preview, Volume_Control_panel}) panel->raise();
+}
+
+void TMain_form::Audio_off_btnClick()
+{
+    ShowTab(Audio_off_btn);
+    Audio_Panel->raise();
+    for (QWidget* panel : {Volume_Control_panel, Video_preview, Audio_preview}) panel->raise();
+}
+
+void TMain_form::Encoder_off_btnClick()
+{
+    ShowTab(Encoder_off_btn);
+    Encoder_panel->raise();
+    session.Video_Encoder.Registry_Read();
+}
+
+void TMain_form::About_on_btnClick()
+{
+    ShowTab(About_on_btn);
+    SetText(version_lbl, kFileVersion.toStdString());
+    SetText(date_label, kVersionComments.toStdString());
+    SetText(Application_name_lbl, kApplicationTitle.toStdString());
+    for (QLabel* label : {Application_name_lbl, version_lbl, date_label})
+        label->move((784 - label->width()) / 2, label->y());
+    url_link_label->setParent(About_Panel);
+    url_link_label->move((784 - url_link_label->width()) / 2, 170);
+    url_link_label->show();
+    About_Panel->raise();
+    url_link_label->raise();
+}
+
+void TMain_form::Ok_buttonClick()
+{
+    About_Panel->lower();
+    Broadcast_off_btnClick();
+}
+
+// ---- Login panel ---------------------------------------------------------------------------
+
+void TMain_form::Login_btnClick()
+{
+    auto account = std::make_unique<Tauthentication>(LoadAppConfig());
+    account->username = Edit_Username->text().toStdString();
+    account->password = Edit_password->text().toStdString();
+    if (!account->authenticate()) {
+        SetText(Error_Label, account->error_message);
+        Error_Label->move((width() - Error_Label->width()) / 2, Error_Label->y());
+        error_image->show();
+        Error_Label->show();
+        settings.Log("Login Error");
+        return;
+    }
+    session.authentication = std::move(account);
+    error_image->hide();
+    Error_Label->hide();
+    Login_Panel->lower();
+    SetText(user_lbl, Edit_Username->text().toStdString());
+    user_lbl->move(704 - user_lbl->width(), user_lbl->y());
+    Main_Panel->raise();
+    for (QWidget* panel : {Video_preview, Audio_preview, Volume_Control_panel}) panel->raise();
+    if (settings.remember == 1) {
+        settings.username = Edit_Username->text().toStdString();
+        settings.password = Edit_password->text().toStdString();
+        settings.Write_Username_Pass();
+    }
+    settings.Log("Login success");
+    const auto& channels = session.authentication->channels;
+    {
+        QSignalBlocker block(channel_combobox);
+        channel_combobox->clear();
+        for (const std::string& channel : channels) channel_combobox->addItem(QString::fromStdString(channel));
+    }
+    if (!channels.empty()) {
+        const int stored = settings.Channel_index;
+        channel_comboboxChange(stored >= 0 && stored < int(channels.size()) ? stored : 0);
+    }
+    if (settings.AudioSource == 1 && !session.state.audioOn) session.SwitchAudioOn();
+    if (settings.VideoSource == 1 && !session.state.videoOn) {
+        RefreshControls();
+        WaitPainting(1000);
+        session.SwitchVideoOn();
+    }
+}
+
+void TMain_form::Logout_btnClick()
+{
+    if (session.state.isStreaming) {
+        settings.Create_message_popup("You cannot logout while streaming. Please Stop the stream first.", "");
+        return;
+    }
+    session.authentication.reset();
+    url_link_label->setParent(Top_Panel_Login);
+    url_link_label->move(768 - url_link_label->width(), 24);
+    url_link_label->show();
+    Main_Panel->lower();
+    Login_Panel->raise();
+    settings.Log("Log Out");
+    session.state.status = "Idle";
+    session.state.statusRed = false;
+}
+
+void TMain_form::RememberMe(bool on)
+{
+    settings.remember = on ? 1 : 0;
+    remember_off_button->setCheckedQuietly(on);
+    if (!on) {
+        settings.username.clear();
+        settings.password.clear();
+        settings.Write_Username_Pass();
+    }
+}
+
+void TMain_form::forgot_pass_lblClick()
+{
+    const std::string user = Edit_Username->text().toStdString();
+    const size_t at = user.find('@');
+    OpenAddress(at != std::string::npos ? "http://" + user.substr(at + 1) + "/lostpassword"
+                                        : "http://" + LoadAppConfig().webSite + "/lostpassword");
+}
+
+void TMain_form::ToggleChannelList()
+{
+    if (channel_combobox->view()->isVisible())
+        channel_combobox->hidePopup();
+    else
+        channel_combobox->showPopup();
+}
+
+void TMain_form::channel_comboboxChange(int position)
+{
+    SelectQuietly(channel_combobox, position);
+    if (!session.authentication || position < 0) return;
+    const Tauthentication& account = *session.authentication;
+    std::string name = position < int(account.channels.size()) ? account.channels[position] : "";
+    if (name.size() > 40) name = name.substr(0, 40) + "...";
+    Channel_list_lbl->setText(QString::fromStdString(name));
+    if (position < int(account.channel_url.size())) pChannel_url = account.channel_url[position];
+    session.channelPosition = position;
+    settings.Channel_index = position;
+}
+
+// ---- Refresh ---------------------------------------------------------------------------------
+
+void TMain_form::RefreshControls()
+{
+    const SessionState& state = session.state;
+    const bool streaming = state.isStreaming;
+
+    // Tabs: Video and Audio open while their source is on and no broadcast runs; Encoder while
+    // no broadcast runs.
+    Video_off_btn->setEnabled(settings.VideoSource != 0 && !streaming);
+    Audio_off_btn->setEnabled(settings.AudioSource != 0 && !streaming);
+    Encoder_off_btn->setEnabled(!streaming);
+
+    Video_Checkbox_off->setCheckedQuietly(state.videoOn);
+    Audio_Checkbox_off->setCheckedQuietly(state.audioOn);
+    Video_Checkbox_off->setEnabled(state.sourceSwitchesEnabled);
+    Audio_Checkbox_off->setEnabled(state.sourceSwitchesEnabled);
+    channel_combobox->setEnabled(state.channelEnabled);
+    channel_img->setEnabled(state.channelEnabled);
+
+    FillQuietly(VideoSource1, session.choices.videoDevices, session.choices.videoDevicePosition);
+    FillQuietly(Audiosource1, session.choices.audioDevices, session.choices.audioDevicePosition);
+    FillQuietly(Videoformat_combobox, session.choices.formats, session.choices.formatSelection);
+    std::vector<std::string> sizes;
+    for (const SizeChoice& size : session.choices.Video_Input_Sizes) sizes.push_back(size.text);
+    FillQuietly(Inputsize_combobox, sizes, session.choices.sizeSelection);
+    FillQuietly(Samplerate_combobox, session.choices.sampleRates, session.choices.sampleRateSelection);
+    SelectText(framerate_combobox, settings.Framerate);
+    Videodevice_lbl1->setText(state.videoOn ? VideoSource1->currentText() : QString());
+    Audiodevice_lbl1->setText(state.audioOn ? Audiosource1->currentText() : QString());
+
+    for (QWidget* control : {static_cast<QWidget*>(VideoSource1), static_cast<QWidget*>(Videobitrate_combobox),
+                             static_cast<QWidget*>(Deinterlace_combobox), static_cast<QWidget*>(Device_settings_btn),
+                             static_cast<QWidget*>(Resize_off)})
+        control->setEnabled(state.videoControlsEnabled);
+    for (QWidget* control : {Videoformat_combobox, Inputsize_combobox, framerate_combobox})
+        control->setEnabled(state.videoControlsEnabled && state.captureFormatListsEnabled);
+    for (QWidget* control : {Audiosource1, Channels_combobox, Audiobitrate_combobox})
+        control->setEnabled(state.audioControlsEnabled);
+    Samplerate_combobox->setEnabled(state.audioControlsEnabled && state.captureFormatListsEnabled);
+    Resize_off->setCheckedQuietly(settings.Output_resize == 1);
+    const bool resizeOpen = state.videoControlsEnabled && settings.Output_resize == 1;
+    resize_width->setEnabled(resizeOpen);
+    resize_height->setEnabled(resizeOpen);
+    SetTextColour(Resize_lbl, resizeOpen ? VeltroColours::active : VeltroColours::dimmed);
+    SetTextColour(x_lbl, resizeOpen ? VeltroColours::active : VeltroColours::dimmed);
+    if (resize_width->text().toStdString() != state.resizeWidthText)
+        resize_width->setText(QString::fromStdString(state.resizeWidthText));
+    if (resize_height->text().toStdString() != state.resizeHeightText)
+        resize_height->setText(QString::fromStdString(state.resizeHeightText));
+
+    Preview_caption_lbl->setVisible(!state.videoOn);
+    Audio_preview->setVisible(state.audioOn);
+    Volume_Control_panel->setEnabled(state.audioOn);
+
+    SetText(requiredcounter_lbl, state.requiredCounter);
+    requiredcounter_lbl->move(slash_lbl->x() - 4 - requiredcounter_lbl->width(), requiredcounter_lbl->y());
+    SetText(Progress_status_lbl, state.status);
+    Progress_status_lbl->resize(260, Progress_status_lbl->height());
+    SetTextColour(Progress_status_lbl, state.statusRed ? VeltroColours::error : VeltroColours::active);
+}
+
+// ---- Close -----------------------------------------------------------------------------------
+
+void TMain_form::closeEvent(QCloseEvent* event)
+{
+    Timer1.stop();
+    Connect_Timer.stop();
+    Check_Stream.stop();
+    // Nothing is written while a rebuild is under way.
+    if (!session.state.isOnprogress) session.ShutdownCleanup(true);
+    event->accept();
+}

@@ -1,0 +1,16 @@
+// The window's colours.
+#pragma once
+
+#include <QColor>
+
+namespace VeltroColours {
+inline const QColor background(0x26, 0x29, 0x2C);
+inline const QColor dimmed(0x7F, 0x7F, 0x7F);
+inline const QColor counter(0x2E, 0x9A, 0xD7);
+inline const QColor secondary(0x9C, 0xC5, 0xE5);
+inline const QColor active(Qt::white);
+inline const QColor error(0xFF, 0x00, 0x00);
+inline const QColor meterPanel(39, 39, 39);
+inline const QColor popup(236, 236, 236);
+inline const QColor panelLight(0x34, 0x38, 0x3C);
+}  // namespace VeltroColours
