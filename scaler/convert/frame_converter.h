@@ -14,6 +14,7 @@ public:
     // 0 to 2 (a fourth plane always uses nearest neighbour); mask: the workers' processors.
     void Configure(const SCALVO_Config& cfg, const GeometryInput& input, uint32_t mask);
     const GeometryState& Geometry() const { return geometry_; }
+    const GeometryInput& Input() const { return input_; }
     bool Configured() const { return configured_; }
 
     // inStride/outStride: line strides of the first planes (doubled per field internally).

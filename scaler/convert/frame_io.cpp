@@ -161,9 +161,11 @@ void UnpackRegion(const Picture& src, const FormatDescriptor& in, Region rg, con
     const uint32_t bpp = BytesPerPixel(in);
     if (in.IsRgb()) {
         if (layout.rgb) {
-            for (uint32_t r = 0; r < rg.height; ++r)
-                UnpackRgbRow(src.Row(0, rg.top + r) + size_t(rg.left) * bpp, bpp, rg.width, dst.plane,
-                             layout.planeCount);
+            for (uint32_t r = 0; r < rg.height; ++r) {
+                uint8_t* const rows[4] = {dst.Row(0, r), dst.Row(1, r), dst.Row(2, r),
+                                          dst.count > 3 ? dst.Row(3, r) : nullptr};
+                UnpackRgbRow(src.Row(0, rg.top + r) + size_t(rg.left) * bpp, bpp, rg.width, rows, layout.planeCount);
+            }
             return;
         }
         if (!layout.vShift) {

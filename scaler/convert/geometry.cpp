@@ -66,11 +66,12 @@ bool ProcessesInterlaced(const SCALVO_Config& cfg)
     }
 }
 
-// Rounds a bar or cut to the chroma and field structure: ((v + s - 1) >> s) << s. With s = 0
-// there is nothing to align to and the value stays, so equal ratios keep their zero bars.
+// Rounds a bar or cut to the chroma and field structure: ((v + s - 1) >> s) << s, which takes
+// one row off when s = 0. A zero bar stays zero rather than becoming -1, so equal ratios
+// written with other numbers keep their zero bars.
 static int32_t AlignToStructure(int32_t v, int s)
 {
-    if (s == 0) return v;
+    if (v == 0) return 0;
     return ((v + s - 1) >> s) << s;
 }
 

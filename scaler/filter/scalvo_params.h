@@ -20,6 +20,7 @@ public:
     typename ModuleConfig::VariantValue<VT>::type Incoming(const GUID& id, const std::vector<GUID>& ids) const
     {
         auto* param = static_cast<ModuleConfig::CParamImpl<VT>*>(Find(id));
+        std::lock_guard guard(ValuesLock());
         bool changed = std::find(ids.begin(), ids.end(), id) != ids.end();
         return changed ? param->Pending() : param->Live();
     }
@@ -27,6 +28,7 @@ public:
     template <VARTYPE VT>
     void Store(const GUID& id, typename ModuleConfig::VariantValue<VT>::type value)
     {
+        std::lock_guard guard(ValuesLock());
         static_cast<ModuleConfig::CParamImpl<VT>*>(Find(id))->Describe(value);
     }
 

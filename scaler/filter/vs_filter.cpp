@@ -28,7 +28,35 @@ uint32_t Even(uint32_t v) { return v & ~1u; }
 
 }  // namespace
 
-CVS_InputPin::CVS_InputPin(CVS_Filter* filter, HRESULT* phr) : CTransformInputPin("XForm In", filter, phr, u"In") {}
+CVS_InputPin::CVS_InputPin(CVS_Filter* filter, HRESULT* phr)
+    : CTransformInputPin("XForm In", filter, phr, u"In"), m_pScaler(filter)
+{
+}
+
+HRESULT STDMETHODCALLTYPE CVS_InputPin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* mt)
+{
+    if (!connector || !mt) return E_POINTER;
+    CAutoLock lock(m_pLock);
+    if (IsStopped()) return CTransformInputPin::ReceiveConnection(connector, mt);
+    if (!m_bCanReconnectWhenActive) return VFW_E_NOT_STOPPED;
+    if (connector != m_Connected) return VFW_E_ALREADY_CONNECTED;
+    CMediaType type(*mt);
+    if (CheckMediaType(&type) != S_OK) return VFW_E_TYPE_NOT_ACCEPTED;
+    CAutoLock receiving(&m_pScaler->m_csReceive);
+    return SetMediaType(&type);
+}
+
+HRESULT CVS_InputPin::SetMediaType(const CMediaType* mt)
+{
+    const bool streaming = IsConnected() && !IsStopped() && m_pScaler->m_pOutput->IsConnected();
+    if (!streaming) return CTransformInputPin::SetMediaType(mt);
+    CMediaType previous = m_mt;
+    HRESULT hr = CBaseInputPin::SetMediaType(mt);
+    if (SUCCEEDED(hr)) hr = m_pScaler->FollowInputType(*mt);
+    if (SUCCEEDED(hr)) return hr;
+    CBaseInputPin::SetMediaType(&previous);
+    return VFW_E_TYPE_NOT_ACCEPTED;
+}
 
 CVS_OutputPin::CVS_OutputPin(CVS_Filter* filter, HRESULT* phr) : CTransformOutputPin("XForm Out", filter, phr, u"Out")
 {
@@ -194,28 +222,43 @@ void CVS_Filter::DescribeInput(const CMediaType& mt)
 {
     const BITMAPINFOHEADER& bmi = *GetBitmapInfoHeader(mt);
     const uint16_t width = uint16_t(bmi.biWidth), height = uint16_t(std::abs(bmi.biHeight));
-    SCALVO_Config& c = m_config.Live();
-    if (IsOn(c.croppingOn) && c.sourceWidth && c.sourceHeight && (width != c.sourceWidth || height != c.sourceHeight)) {
+    SCALVO_Config d = m_config.Config();
+    if (IsOn(d.croppingOn) && d.sourceWidth && d.sourceHeight && (width != d.sourceWidth || height != d.sourceHeight)) {
         auto scale = [](uint16_t crop, double ratio) { return uint16_t(Even(uint32_t(crop * ratio + 0.5))); };
-        const double rx = double(width) / c.sourceWidth, ry = double(height) / c.sourceHeight;
-        m_config.Store<VT_UI2>(SCALVO_PARAM_LEFT_CROPPING, scale(c.cropLeft, rx));
-        m_config.Store<VT_UI2>(SCALVO_PARAM_RIGHT_CROPPING, scale(c.cropRight, rx));
-        m_config.Store<VT_UI2>(SCALVO_PARAM_TOP_CROPPING, scale(c.cropTop, ry));
-        m_config.Store<VT_UI2>(SCALVO_PARAM_BOTTOM_CROPPING, scale(c.cropBottom, ry));
+        const double rx = double(width) / d.sourceWidth, ry = double(height) / d.sourceHeight;
+        d.cropLeft = scale(d.cropLeft, rx);
+        d.cropRight = scale(d.cropRight, rx);
+        d.cropTop = scale(d.cropTop, ry);
+        d.cropBottom = scale(d.cropBottom, ry);
     }
     const VIDEOINFOHEADER2* vih2 = GetVideoInfoHeader2(mt);
     const AspectRatio ar = SourceAspect(width, height);
-    m_config.Store<VT_UI2>(SCALVO_PARAM_SOURCE_FRAME_WIDTH, width);
-    m_config.Store<VT_UI2>(SCALVO_PARAM_SOURCE_FRAME_HEIGHT, height);
-    m_config.Store<VT_I2>(SCALVO_PARAM_SOURCE_INTERLACE,
-                          vih2 && (vih2->dwInterlaceFlags & kInterlaceFlagInterlaced) ? -1 : 0);
-    m_config.Store<VT_UI2>(SCALVO_PARAM_SOURCE_SUBTYPE, uint16_t(FormatCodeOf(mt) / 2 + 1));
-    m_config.Store<VT_UI2>(SCALVO_PARAM_SOURCE_AR_WIDTH, uint16_t(ar.x));
-    m_config.Store<VT_UI2>(SCALVO_PARAM_SOURCE_AR_HEIGHT, uint16_t(ar.y));
-    if (c.resizedWidth == 0) m_config.Store<VT_UI2>(SCALVO_PARAM_RESIZED_WIDTH, width);
-    if (c.resizedHeight == 0) m_config.Store<VT_UI2>(SCALVO_PARAM_RESIZED_HEIGHT, height);
-    if (c.targetArWidth == 0.0) m_config.Store<VT_R8>(SCALVO_PARAM_TARGET_AR_WIDTH, ar.x);
-    if (c.targetArHeight == 0.0) m_config.Store<VT_R8>(SCALVO_PARAM_TARGET_AR_HEIGHT, ar.y);
+    d.sourceWidth = width;
+    d.sourceHeight = height;
+    d.sourceInterlace = vih2 && (vih2->dwInterlaceFlags & kInterlaceFlagInterlaced) ? -1 : 0;
+    d.sourceSubtype = uint16_t(FormatCodeOf(mt) / 2 + 1);
+    d.sourceArWidth = uint16_t(ar.x);
+    d.sourceArHeight = uint16_t(ar.y);
+    if (d.resizedWidth == 0) d.resizedWidth = width;
+    if (d.resizedHeight == 0) d.resizedHeight = height;
+    if (d.targetArWidth == 0.0) d.targetArWidth = ar.x;
+    if (d.targetArHeight == 0.0) d.targetArHeight = ar.y;
+    StoreDescription(d);
+}
+
+void CVS_Filter::StoreDescription(const SCALVO_Config& d)
+{
+    const std::pair<GUID, uint16_t> words[] = {
+        {SCALVO_PARAM_LEFT_CROPPING, d.cropLeft},         {SCALVO_PARAM_RIGHT_CROPPING, d.cropRight},
+        {SCALVO_PARAM_TOP_CROPPING, d.cropTop},           {SCALVO_PARAM_BOTTOM_CROPPING, d.cropBottom},
+        {SCALVO_PARAM_SOURCE_FRAME_WIDTH, d.sourceWidth}, {SCALVO_PARAM_SOURCE_FRAME_HEIGHT, d.sourceHeight},
+        {SCALVO_PARAM_SOURCE_SUBTYPE, d.sourceSubtype},   {SCALVO_PARAM_SOURCE_AR_WIDTH, d.sourceArWidth},
+        {SCALVO_PARAM_SOURCE_AR_HEIGHT, d.sourceArHeight}, {SCALVO_PARAM_RESIZED_WIDTH, d.resizedWidth},
+        {SCALVO_PARAM_RESIZED_HEIGHT, d.resizedHeight}};
+    for (const auto& [id, value] : words) m_config.Store<VT_UI2>(id, value);
+    m_config.Store<VT_I2>(SCALVO_PARAM_SOURCE_INTERLACE, d.sourceInterlace);
+    m_config.Store<VT_R8>(SCALVO_PARAM_TARGET_AR_WIDTH, d.targetArWidth);
+    m_config.Store<VT_R8>(SCALVO_PARAM_TARGET_AR_HEIGHT, d.targetArHeight);
 }
 
 HRESULT CVS_Filter::SetMediaType(PIN_DIRECTION dir, const CMediaType* mt)
@@ -230,7 +273,6 @@ HRESULT CVS_Filter::SetMediaType(PIN_DIRECTION dir, const CMediaType* mt)
         m_inStride = LineStride(format, bmi);
         if (!m_pOutput->IsConnected()) return S_OK;
         if (IsStopped()) return ReconnectPin(m_pOutput, nullptr);
-        // A new input type while streaming: the output follows it.
         return RenegotiateOutput();
     }
     m_outFormat = DescribeFormat(code, bottomUp);
@@ -321,6 +363,8 @@ HRESULT CVS_Filter::ApplyChangeSet(const std::vector<GUID>& ids)
 {
     if (m_State == State_Paused) return VFW_E_WRONG_STATE;
     CAutoLock lock(&m_csReceive);
+    // The live values change under the values lock too, for readers outside the filter lock.
+    std::unique_lock values(m_config.ValuesLock());
     auto has = [&ids](std::initializer_list<GUID> group) {
         for (const GUID& g : group)
             if (std::find(ids.begin(), ids.end(), g) != ids.end()) return true;
@@ -394,11 +438,28 @@ HRESULT CVS_Filter::ApplyChangeSet(const std::vector<GUID>& ids)
     }
     // The output size does not depend on the crop while resizing is on.
     if (cropChange) (IsOn(c.resizingOn) ? geometryChange : outputChange) = true;
+    values.unlock();
 
     if (!BothConnected()) return S_OK;
     if (outputChange) return m_State == State_Running ? RenegotiateOutput() : ReconnectPin(m_pOutput, nullptr);
     if (geometryChange) RunGeometryStep();
     return S_OK;
+}
+
+HRESULT CVS_Filter::FollowInputType(const CMediaType& mt)
+{
+    // What the new type changes, kept until the output has followed it.
+    const SCALVO_Config described = m_config.Config();
+    const FormatDescriptor format = m_inFormat;
+    const int64_t stride = m_inStride;
+    const FrameSize outputSize = m_outputSize;
+    HRESULT hr = SetMediaType(PINDIR_INPUT, &mt);
+    if (SUCCEEDED(hr)) return hr;
+    StoreDescription(described);
+    m_inFormat = format;
+    m_inStride = stride;
+    m_outputSize = outputSize;
+    return hr;
 }
 
 HRESULT CVS_Filter::RenegotiateOutput()
@@ -454,6 +515,7 @@ HRESULT CVS_Filter::Transform(IMediaSample* in, IMediaSample* out)
     if (out->GetMediaType(&changed) == S_OK && changed) {
         CMediaType adopted(*changed);
         DeleteMediaType(changed);
+        if (CheckTransform(&m_pInput->CurrentMediaType(), &adopted) != S_OK) return VFW_E_TYPE_NOT_ACCEPTED;
         HRESULT hr = m_pOutput->SetMediaType(&adopted);
         if (FAILED(hr)) return hr;
     }
@@ -463,6 +525,12 @@ HRESULT CVS_Filter::Transform(IMediaSample* in, IMediaSample* out)
     if (FAILED(in->GetPointer(&src)) || FAILED(out->GetPointer(&dst))) return E_POINTER;
     const BITMAPINFOHEADER& inBmi = *GetBitmapInfoHeader(m_pInput->CurrentMediaType());
     const BITMAPINFOHEADER& outBmi = *GetBitmapInfoHeader(m_pOutput->CurrentMediaType());
+    // The converter works for the types it was configured with, and only for them.
+    const GeometryInput& geometry = m_converter.Input();
+    if (geometry.in.code != m_inFormat.code || geometry.out.code != m_outFormat.code ||
+        geometry.srcWidth != uint32_t(inBmi.biWidth) || geometry.srcHeight != uint32_t(std::abs(inBmi.biHeight)) ||
+        geometry.outWidth != uint32_t(outBmi.biWidth) || geometry.outHeight != uint32_t(std::abs(outBmi.biHeight)))
+        return S_FALSE;
     const uint64_t inBytes = PictureBytes(m_inFormat, m_inStride, std::abs(inBmi.biHeight));
     const uint64_t outBytes = PictureBytes(m_outFormat, m_outStride, std::abs(outBmi.biHeight));
     // A short sample is dropped rather than read or written past its end.

@@ -19,6 +19,14 @@ class CVS_Filter;
 class CVS_InputPin : public CTransformInputPin {
 public:
     CVS_InputPin(CVS_Filter* filter, HRESULT* phr);
+
+    // While the graph runs, a new type for the same connection (when the pin allows that).
+    HRESULT STDMETHODCALLTYPE ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* mt) override;
+    // A type the output cannot follow leaves the old type in place.
+    HRESULT SetMediaType(const CMediaType* mt) override;
+
+private:
+    CVS_Filter* m_pScaler;
 };
 
 class CVS_OutputPin : public CTransformOutputPin {
@@ -27,6 +35,8 @@ public:
 };
 
 class CVS_Filter : public CTransformFilter, public ISpecifyPropertyPages {
+    friend class CVS_InputPin;
+
 public:
     static CUnknown* CreateInstance(IUnknown* outer, HRESULT* phr);
     ~CVS_Filter() override;
@@ -54,11 +64,15 @@ private:
     HRESULT ApplyChangeSet(const std::vector<GUID>& ids);
     bool VbiModeValid(uint32_t mode) const;
     bool BothConnected() const;
-    // Describes the connected input in the read-only parameters.
+    // Describes the connected input in the read-only parameters (and the values that follow
+    // the input: crop, resized size, target aspect ratio).
     void DescribeInput(const CMediaType& mt);
+    void StoreDescription(const SCALVO_Config& described);
     AspectRatio SourceAspect(uint32_t width, uint32_t height) const;
     // Frame geometry for the current types and configuration; resamplers recreated.
     void RunGeometryStep();
+    // A new input type while streaming: the output follows it, or everything stays as it was.
+    HRESULT FollowInputType(const CMediaType& mt);
     // A new output type while running: asks downstream, then adopts it and its buffers.
     HRESULT RenegotiateOutput();
     HRESULT RenegotiateAllocator();

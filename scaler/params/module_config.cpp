@@ -29,7 +29,11 @@ CBaseParam* CModuleConfig::Find(const GUID& id) const
 
 void CModuleConfig::Notify(const std::vector<GUID>& ids)
 {
-    std::vector<IModuleCallback*> sinks = sinks_;
+    std::vector<IModuleCallback*> sinks;
+    {
+        std::lock_guard guard(valuesLock_);
+        sinks = sinks_;
+    }
     for (IModuleCallback* sink : sinks) sink->OnModuleNotify(static_cast<LONG>(ids.size()), ids.data());
 }
 
@@ -37,8 +41,11 @@ HRESULT CModuleConfig::ApplyChangeSet(const std::vector<GUID>& ids)
 {
     HRESULT hr = ApplyChanges(ids);
     if (FAILED(hr)) return hr;
-    for (const GUID& id : ids)
-        if (CBaseParam* param = Find(id)) param->ClearChanged();
+    {
+        std::lock_guard guard(valuesLock_);
+        for (const GUID& id : ids)
+            if (CBaseParam* param = Find(id)) param->ClearChanged();
+    }
     Notify(ids);
     return hr;
 }
@@ -58,6 +65,7 @@ HRESULT CModuleConfig::Save(IStream* stream, BOOL)
     uint32_t count = static_cast<uint32_t>(
         std::count_if(params_.begin(), params_.end(), [](const auto& p) { return !p->IsReadOnly(); }));
     HRESULT hr = WriteStreamHeader(stream, count);
+    std::lock_guard guard(valuesLock_);
     for (const auto& param : params_) {
         if (FAILED(hr)) break;
         if (param->IsReadOnly()) continue;
@@ -74,12 +82,14 @@ HRESULT CModuleConfig::Load(IStream* stream)
     HRESULT hr = ReadParamStream(stream, parsed);
     if (FAILED(hr)) return hr;
     std::vector<GUID> ids;
+    std::unique_lock guard(valuesLock_);
     for (StreamEntry& entry : parsed.entries) {
         CBaseParam* param = Find(entry.id);
         if (!param || FAILED(param->SetPending(&entry.value))) continue;
         param->TakeVisible(entry.visible != 0);
         ids.push_back(entry.id);
     }
+    guard.unlock();
     return ApplyChangeSet(ids);
 }
 
@@ -87,6 +97,7 @@ HRESULT CModuleConfig::GetSizeMax(ULARGE_INTEGER* size)
 {
     if (!size) return E_POINTER;
     uint64_t total = 24;
+    std::lock_guard guard(valuesLock_);
     for (const auto& param : params_) {
         if (param->IsReadOnly()) continue;
         ScopedVariant value;
@@ -114,6 +125,7 @@ HRESULT CModuleConfig::GetValue(const GUID* id, VARIANT* value)
     VariantClear(value);
     CBaseParam* param = Find(*id);
     if (!param) return E_INVALIDARG;
+    std::lock_guard guard(valuesLock_);
     param->GetLive(value);
     return S_OK;
 }
@@ -160,6 +172,7 @@ HRESULT CModuleConfig::CommitChanges(VARIANT*)
 {
     std::vector<GUID> ids;
     try {
+        std::lock_guard guard(valuesLock_);
         for (const auto& param : params_)
             if (param->IsChanged() || param->IsReadOnly()) ids.push_back(param->Id());
     } catch (const std::bad_alloc&) {
@@ -171,22 +184,28 @@ HRESULT CModuleConfig::CommitChanges(VARIANT*)
 HRESULT CModuleConfig::DeclineChanges()
 {
     std::vector<GUID> ids;
-    for (const auto& param : params_) {
-        if (!param->IsChanged() || param->IsReadOnly()) continue;
-        param->RevertPending();
-        ids.push_back(param->Id());
+    {
+        std::lock_guard guard(valuesLock_);
+        for (const auto& param : params_) {
+            if (!param->IsChanged() || param->IsReadOnly()) continue;
+            param->RevertPending();
+            ids.push_back(param->Id());
+        }
     }
     return ApplyChangeSet(ids);
 }
 
 HRESULT CModuleConfig::AddNotifySink(IModuleCallback* sink)
 {
+    if (!sink) return E_POINTER;
+    std::lock_guard guard(valuesLock_);
     sinks_.push_back(sink);
     return S_OK;
 }
 
 HRESULT CModuleConfig::RemoveNotifySink(IModuleCallback* sink)
 {
+    std::lock_guard guard(valuesLock_);
     std::erase(sinks_, sink);
     return S_OK;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "param.h"
@@ -49,6 +50,10 @@ public:
     HRESULT STDMETHODCALLTYPE RemoveNotifySink(IModuleCallback* sink) override;
 
     IUnknown* Outer() const { return outer_; }
+    // Guards the pending values, changed flags and sink list, which the host's thread and a
+    // property page's share; also taken by the owner around writes of the live values. Never
+    // held while the apply hook or a sink runs.
+    std::recursive_mutex& ValuesLock() const { return valuesLock_; }
     CBaseParam* Find(const GUID& id) const;
     const std::vector<std::unique_ptr<CBaseParam>>& Params() const { return params_; }
 
@@ -76,6 +81,7 @@ private:
     CLSID classId_;
     std::vector<std::unique_ptr<CBaseParam>> params_;
     std::vector<IModuleCallback*> sinks_;
+    mutable std::recursive_mutex valuesLock_;
     uint32_t version_ = 0;
 };
 

@@ -84,6 +84,7 @@ CValidValues& CBaseParam::ValidValues()
 HRESULT CBaseParam::SetPending(VARIANT* value)
 {
     if (!value) return E_POINTER;
+    std::lock_guard guard(owner_->ValuesLock());
     if (readOnly_) return E_ACCESSDENIED;
     if (validator_) {
         HRESULT hr = validator_->Validate(*value);
@@ -100,13 +101,15 @@ HRESULT CBaseParam::SetValue(VARIANT* value, BOOL applyNow)
 {
     HRESULT hr = SetPending(value);
     if (FAILED(hr) || !applyNow) return hr;
-    StoreLive(*value);
+    // The apply hook takes the new value from the pending one: a refused value never reaches
+    // the live field.
     return owner_->ApplyChangeSet({id_});
 }
 
 HRESULT CBaseParam::GetValue(VARIANT* value, BOOL applied)
 {
     if (!value) return E_POINTER;
+    std::lock_guard guard(owner_->ValuesLock());
     if (applied || readOnly_)
         GetLive(value);
     else
@@ -116,6 +119,7 @@ HRESULT CBaseParam::GetValue(VARIANT* value, BOOL applied)
 
 HRESULT CBaseParam::SetVisible(BOOL visible)
 {
+    std::lock_guard guard(owner_->ValuesLock());
     visible_ = visible != FALSE;
     changed_ = true;
     return S_OK;
@@ -152,7 +156,10 @@ HRESULT CBaseParam::GetReadOnly(BOOL* readOnly)
 HRESULT CBaseParam::GetInfo(VARIANT* value, BSTR* valueText, BSTR* name, BOOL* readOnly, BOOL* visible)
 {
     if (value) {
-        GetLive(value);
+        {
+            std::lock_guard guard(owner_->ValuesLock());
+            GetLive(value);
+        }
         if (valueText) {
             *valueText = nullptr;
             ValueToText(value, valueText);

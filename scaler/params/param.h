@@ -161,7 +161,6 @@ public:
 
 protected:
     virtual void StorePending(const VARIANT& converted) = 0;
-    virtual void StoreLive(const VARIANT& converted) = 0;
     virtual void GetDefaultValue(VARIANT* out) const = 0;
 
     CModuleConfig* owner_;
@@ -208,7 +207,6 @@ public:
 
 protected:
     void StorePending(const VARIANT& converted) override { pending_ = VariantValue<VT>::Of(const_cast<VARIANT&>(converted)); }
-    void StoreLive(const VARIANT& converted) override { *live_ = VariantValue<VT>::Of(const_cast<VARIANT&>(converted)); }
     void GetDefaultValue(VARIANT* out) const override { MakeVariant<VT>(out, default_); }
 
 private:

@@ -146,7 +146,7 @@ TEST(Convert, PillarboxFromFourThreeToSixteenNine)
     }
 }
 
-TEST(Convert, LetterboxOnInterlacedYv12IsAMultipleOfFour)
+TEST(Convert, LetterboxRoundsToChromaRowsAndFields)
 {
     SCALVO_Config c = BaseConfig(1920, 1080, 16, 9);
     c.arChangeOn = -1;
@@ -164,6 +164,14 @@ TEST(Convert, LetterboxOnInterlacedYv12IsAMultipleOfFour)
     EXPECT_EQ(g.regionHeight, (574 - 2 * h) >> 1);  // per field
     EXPECT_EQ(out.bytes[0], 16);
     EXPECT_EQ(out.bytes[720 * 574], 128);
+
+    // Without chroma rows or fields (s = 0) the rounding takes one row off: 58 becomes 57.
+    c = BaseConfig(720, 576, 5, 4);
+    c.arChangeOn = -1;
+    Frame rgbIn = MakeFrame(PixelFormat::RGB24, 720, 576), rgbOut = MakeFrame(PixelFormat::RGB24, 720, 576);
+    g = Convert(c, rgbIn, rgbOut);
+    EXPECT_EQ(g.borderTop, 57);
+    EXPECT_EQ(g.regionHeight, 576 - 2 * 57);
 }
 
 TEST(Convert, EqualRatiosCopyOrResampleWithoutBars)
@@ -285,6 +293,146 @@ TEST(Convert, Rgb32RowSimdMatchesTheMatrixAndKeepsTheFourthByte)
         }
       }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A plain per-pixel model of a conversion: the picture into planes of the working layout,
+// each plane through the kernel reference, the planes into the output picture.
+class PlainPath {
+public:
+    PlainPath(const Frame& in, const Frame& out) : in_(in), out_(out), layout_(ChooseWorkingLayout(in.format, out.format)) {}
+
+    std::vector<uint8_t> Run(int method)
+    {
+        Unpack();
+        // The same size is a copy: no kernel runs.
+        const bool resized = in_.width != out_.width || in_.height != out_.height;
+        for (uint32_t p = 0; resized && p < layout_.planeCount; ++p)
+            planes_[p] = reference::Resample(p < 3 ? method : -1, planes_[p], Width(p, in_), Height(p, in_),
+                                             Width(p, out_), Height(p, out_));
+        Pack();
+        return out_.bytes;
+    }
+
+private:
+    uint32_t Width(uint32_t p, const Frame& f) const { return p == 1 || p == 2 ? f.width >> layout_.hShift : f.width; }
+    uint32_t Height(uint32_t p, const Frame& f) const { return p == 1 || p == 2 ? f.height >> layout_.vShift : f.height; }
+    // Byte of component c (B, G, R, X or Y, V, U) at (x, y) of a picture; chroma by chroma coordinates.
+    static uint8_t& At(Frame& f, uint32_t c, uint32_t x, uint32_t y)
+    {
+        if (f.format.IsRgb()) {
+            const uint32_t row = f.format.bottomUp ? f.height - 1 - y : y;
+            return f.bytes[row * f.stride + x * (f.format.kind == kRgb32 ? 4 : 3) + c];
+        }
+        if (f.format.planar) {
+            if (c == 0) return f.bytes[y * f.stride + x];
+            const size_t chroma = size_t(f.stride >> 1) * (f.height >> f.format.vShift);
+            return f.bytes[f.stride * f.height + (c - 1) * chroma + y * (f.stride >> 1) + x];
+        }
+        // Offsets of Y0, Y1, U, V in each four-byte group.
+        static constexpr uint8_t kYuy2[4] = {0, 2, 1, 3}, kUyvy[4] = {1, 3, 0, 2}, kYvyu[4] = {0, 2, 3, 1};
+        const uint8_t* o = f.format.uFirst ? kUyvy : f.format.vFirst ? kYvyu : kYuy2;
+        const size_t group = y * f.stride + (c ? x : x / 2) * 4;
+        return f.bytes[group + (c == 0 ? o[x & 1] : c == 1 ? o[3] : o[2])];
+    }
+    uint8_t& Plane(uint32_t p, uint32_t x, uint32_t y, const Frame& f) { return planes_[p][y * Width(p, f) + x]; }
+
+    void Unpack()
+    {
+        Frame& f = const_cast<Frame&>(in_);
+        for (uint32_t p = 0; p < layout_.planeCount; ++p) planes_[p].assign(Width(p, in_) * Height(p, in_), 0);
+        for (uint32_t y = 0; y < in_.height; ++y)
+            for (uint32_t x = 0; x < in_.width; ++x) {
+                if (layout_.rgb) {
+                    for (uint32_t p = 0; p < layout_.planeCount; ++p) Plane(p, x, y, in_) = At(f, p, x, y);
+                } else if (in_.format.IsRgb()) {
+                    Plane(0, x, y, in_) = Luma(At(f, 2, x, y), At(f, 1, x, y), At(f, 0, x, y));
+                } else {
+                    Plane(0, x, y, in_) = At(f, 0, x, y);
+                }
+            }
+        if (layout_.rgb) return;
+        const uint32_t vs = layout_.vShift;
+        for (uint32_t y = 0; y < Height(1, in_); ++y)
+            for (uint32_t x = 0; x < Width(1, in_); ++x)
+                for (uint32_t c = 1; c < 3; ++c) {
+                    if (!in_.format.IsRgb()) {
+                        const bool average = vs && !in_.format.vShift;
+                        Plane(c, x, y, in_) = average ? uint8_t((At(f, c, x, 2 * y) + At(f, c, x, 2 * y + 1)) >> 1)
+                                                      : At(f, c, x, y);
+                        continue;
+                    }
+                    int s[3] = {};
+                    for (uint32_t dy = 0; dy <= vs; ++dy)
+                        for (uint32_t dx = 0; dx < 2; ++dx)
+                            for (uint32_t k = 0; k < 3; ++k) s[k] += At(f, k, 2 * x + dx, (y << vs) + dy);
+                    const int v = 56 * s[2] - 47 * s[1] - 9 * s[0], u = -19 * s[2] - 37 * s[1] + 56 * s[0];
+                    const int sum = c == 1 ? v : u;
+                    Plane(c, x, y, in_) = uint8_t(vs ? (sum + 65792) >> 9 : (sum + 32896) >> 8);
+                }
+    }
+
+    void Pack()
+    {
+        const uint32_t vs = layout_.vShift;
+        for (uint32_t y = 0; y < out_.height; ++y)
+            for (uint32_t x = 0; x < out_.width; ++x) {
+                if (layout_.rgb) {
+                    const uint32_t n = std::min<uint32_t>(layout_.planeCount, out_.format.kind == kRgb32 ? 4 : 3);
+                    for (uint32_t p = 0; p < n; ++p) At(out_, p, x, y) = Plane(p, x, y, out_);
+                    continue;
+                }
+                const uint8_t luma = Plane(0, x, y, out_);
+                const uint8_t v = Plane(1, x / 2, y >> vs, out_), u = Plane(2, x / 2, y >> vs, out_);
+                if (out_.format.IsRgb()) {
+                    const int c = 298 * (luma - 16), d = u - 128, e = v - 128;
+                    At(out_, 0, x, y) = Clamp((c + 516 * d + 128) >> 8);
+                    At(out_, 1, x, y) = Clamp((c - 100 * d - 208 * e + 128) >> 8);
+                    At(out_, 2, x, y) = Clamp((c + 409 * e + 128) >> 8);
+                    continue;
+                }
+                At(out_, 0, x, y) = luma;
+                if (x % 2 || (out_.format.vShift && y % 2)) continue;
+                At(out_, 1, x / 2, y >> out_.format.vShift) = v;
+                At(out_, 2, x / 2, y >> out_.format.vShift) = u;
+            }
+    }
+
+    const Frame& in_;
+    Frame out_;
+    WorkingLayout layout_;
+    std::vector<uint8_t> planes_[4];
+};
+
+// Every pair of formats, at the same size and resized, through the work planes and the direct
+// routines alike, against the plain model.
+TEST(Convert, EveryFormatPairMatchesThePlainPerPlanePath)
+{
+    const PixelFormat all[] = {PixelFormat::YUY2, PixelFormat::UYVY, PixelFormat::YVYU, PixelFormat::YV16,
+                               PixelFormat::YV12, PixelFormat::RGB32, PixelFormat::RGB24};
+    for (PixelFormat from : all)
+        for (PixelFormat to : all) {
+            const bool v12 = from == PixelFormat::YV12 || to == PixelFormat::YV12;
+            if (v12 && (from == PixelFormat::YV16 || to == PixelFormat::YV16)) continue;  // not offered
+            for (auto [outW, outH] : {std::pair{24u, 16u}, std::pair{16u, 10u}, std::pair{34u, 20u}})
+                for (bool bottomUp : {false, true})
+                    for (bool direct : {true, false}) {
+                        Frame in = MakeFrame(from, 24, 16, bottomUp), out = MakeFrame(to, outW, outH, bottomUp);
+                        FillRandom(in, outW);
+                        const std::vector<uint8_t> expected = PlainPath(in, out).Run(1);
+                        FrameConverter converter;
+                        GeometryInput input{24, 16, outW, outH, in.format, out.format, false};
+                        converter.Configure(BaseConfig(24, 16, 3, 2), input, 1);
+                        converter.ConvertDirectly(direct);
+                        converter.Convert(in.bytes.data(), in.stride, out.bytes.data(), out.stride);
+                        ASSERT_EQ(out.bytes, expected) << InfoOf(from).name << " to " << InfoOf(to).name << " "
+                                                       << outW << "x" << outH << (bottomUp ? " bottom-up" : "")
+                                                       << (direct ? " direct" : " work planes");
+                    }
+        }
 }
 
 }  // namespace

@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "com/plugin.h"
 #include "com/taskmem.h"
 #include "dshow/control.h"
+#include "dshow/amalloc.h"
 #include "dshow/uuids.h"
+#include "filter/vs_filter.h"
 #include "interfaces/module_config.h"
 #include "raw_frames.h"
 
@@ -154,6 +158,118 @@ TEST_F(ScalerFilter, RefusesWhatTheParameterRulesRefuse)
     LONG count = 0;
     EXPECT_EQ(config->EnumParams(&count, nullptr), S_FALSE);
     EXPECT_EQ(count, 23);
+}
+
+HRESULT ApplyNow(IModuleConfig* config, const GUID& id, VARIANT v)
+{
+    ComPtr<IParamConfig> param;
+    config->GetParamConfig(&id, param.Put());
+    return param->SetValue(&v, TRUE);
+}
+
+VARIANT Ui4(ULONG value)
+{
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_UI4;
+    v.ulVal = value;
+    return v;
+}
+
+// A running 720x576 YUY2 graph that delivered one frame, with the scaler object itself at hand.
+TEST_F(ScalerFilter, RefusedChangesLeaveTypesAndValuesAsTheyWere)
+{
+    HRESULT hr = S_OK;
+    auto* scaler = static_cast<CVS_Filter*>(CVS_Filter::CreateInstance(nullptr, &hr));
+    ComPtr<IBaseFilter> resizer;
+    scaler->NonDelegatingQueryInterface(IID_IBaseFilter, resizer.PutVoid());
+    resizer.As(config);  // Get() reads this object from here on
+    IModuleConfig* cfg = config.Get();
+    const RawFormat format{PixelFormat::YUY2, 720, 576};
+    auto* sourceObject = new CRawFrameSource(format, nullptr, 1, std::vector<uint8_t>(RawFrameBytes(format), 0x80));
+    auto* sinkObject = new CRawFrameSink(format, nullptr);
+    ComPtr<IBaseFilter> source, sink;
+    sourceObject->NonDelegatingQueryInterface(IID_IBaseFilter, source.PutVoid());
+    sinkObject->NonDelegatingQueryInterface(IID_IBaseFilter, sink.PutVoid());
+    ComPtr<IGraphBuilder> graph;
+    ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, graph.PutVoid()),
+              S_OK);
+    for (auto [f, name] : {std::pair{source.Get(), u"Source"}, {resizer.Get(), u"Resizer"}, {sink.Get(), u"Sink"}})
+        graph->AddFilter(f, name);
+    ComPtr<IPin> out = ComPtr<IPin>::Adopt(PinOf(source.Get(), u"Out"));
+    ComPtr<IPin> in = ComPtr<IPin>::Adopt(PinOf(resizer.Get(), u"In"));
+    ComPtr<IPin> scaled = ComPtr<IPin>::Adopt(PinOf(resizer.Get(), u"Out"));
+    ComPtr<IPin> sinkIn = ComPtr<IPin>::Adopt(PinOf(sink.Get(), u"In"));
+    ASSERT_EQ(graph->ConnectDirect(out.Get(), in.Get(), nullptr), S_OK);
+    ASSERT_EQ(graph->ConnectDirect(scaled.Get(), sinkIn.Get(), nullptr), S_OK);
+
+    // VBI copy needs 720x608 or 720x512; a mask beyond this process's processors is ignored.
+    VARIANT copy = Ui4(3);
+    copy.vt = VT_UINT;
+    EXPECT_EQ(ApplyNow(cfg, SCALVO_PARAM_VBI_MODE, copy), E_INVALIDARG);
+    EXPECT_EQ(Get(SCALVO_PARAM_VBI_MODE).uintVal, 0u);
+    EXPECT_EQ(ApplyNow(cfg, SCALVO_PARAM_AFFINITY_MASK, Ui4(0xFFFFFFF0)), S_OK);
+    EXPECT_EQ(Get(SCALVO_PARAM_AFFINITY_MASK).ulVal, 0u);
+
+    ComPtr<IMediaControl> control;
+    graph.As(control);
+    control->Run();
+    for (int i = 0; i < 500 && sinkObject->FramesReceived() < 1; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(sinkObject->FramesReceived(), 1u);
+    const CMediaType sourceType = RawMediaType(format, 400000);
+    EXPECT_EQ(in->ReceiveConnection(out.Get(), &sourceType), VFW_E_NOT_STOPPED);
+
+    // A sample with a type the sink refuses: refused, and the next full-size frame still fits.
+    ComPtr<IMemInputPin> input;
+    in.As(input);
+    ComPtr<IMemAllocator> allocator;
+    ASSERT_EQ(input->GetAllocator(allocator.Put()), S_OK);
+    auto deliver = [&](const AM_MEDIA_TYPE* type) {
+        ComPtr<IMediaSample> sample;
+        EXPECT_EQ(allocator->GetBuffer(sample.Put(), nullptr, nullptr, 0), S_OK);
+        sample->SetActualDataLength(LONG(RawFrameBytes(format)));
+        if (type) sample->SetMediaType(const_cast<AM_MEDIA_TYPE*>(type));
+        return input->Receive(sample.Get());
+    };
+    const CMediaType wide = RawMediaType({PixelFormat::YUY2, 1440, 200}, 400000);
+    EXPECT_EQ(deliver(&wide), VFW_E_TYPE_NOT_ACCEPTED);
+    EXPECT_EQ(Get(SCALVO_PARAM_SOURCE_FRAME_WIDTH).uiVal, 720);
+    AM_MEDIA_TYPE current{};
+    in->ConnectionMediaType(&current);
+    EXPECT_EQ(GetBitmapInfoHeader(current)->biHeight, 576);
+    FreeMediaType(current);
+    EXPECT_EQ(deliver(nullptr), S_OK);
+    EXPECT_EQ(sinkObject->FramesReceived(), 2u);
+
+    // An output sample carrying a type that is no video picture is refused, not read.
+    CMemAllocator* pool = new CMemAllocator();
+    ComPtr<IMemAllocator> own;
+    pool->NonDelegatingQueryInterface(IID_IMemAllocator, own.PutVoid());
+    ALLOCATOR_PROPERTIES props{2, LONG(RawFrameBytes(format)), 1, 0}, actual{};
+    own->SetProperties(&props, &actual);
+    own->Commit();
+    ComPtr<IMediaSample> frame, target;
+    own->GetBuffer(frame.Put(), nullptr, nullptr, 0);
+    own->GetBuffer(target.Put(), nullptr, nullptr, 0);
+    frame->SetActualDataLength(LONG(RawFrameBytes(format)));
+    CMediaType audio;
+    audio.majortype = MEDIATYPE_Audio;
+    audio.formattype = FORMAT_WaveFormatEx;
+    target->SetMediaType(&audio);
+    EXPECT_EQ(scaler->Transform(frame.Get(), target.Get()), VFW_E_TYPE_NOT_ACCEPTED);
+    frame.Reset();
+    target.Reset();
+    own->Decommit();
+
+    // Paused, no change is applied.
+    control->Pause();
+    VARIANT lanczos = Ui4(2);
+    lanczos.vt = VT_UINT;
+    EXPECT_EQ(ApplyNow(cfg, SCALVO_PARAM_RESIZING_METHOD, lanczos), VFW_E_WRONG_STATE);
+    EXPECT_EQ(Get(SCALVO_PARAM_RESIZING_METHOD).uintVal, 1u);
+    control->Stop();
+    for (IBaseFilter* f : {sink.Get(), resizer.Get(), source.Get()}) graph->RemoveFilter(f);
 }
 
 TEST_F(ScalerFilter, SettingsPersistPerHostProgram)

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "test_module.h"
 
 namespace {
@@ -75,6 +77,39 @@ TEST_F(Params, FailingHookKeepsChangesPendingAndTellsNoSink)
     m.hookResult = S_OK;
     EXPECT_EQ(m.CommitChanges(nullptr), S_OK);
     EXPECT_EQ(m.Config().width, 64);
+
+    // Applied at once and refused: the live value stays as it was.
+    ComPtr<IParamConfig> param;
+    ASSERT_EQ(m.GetParamConfig(&kWidthId, param.Put()), S_OK);
+    VARIANT v = I4(80);
+    m.hookResult = E_INVALIDARG;
+    EXPECT_EQ(param->SetValue(&v, TRUE), E_INVALIDARG);
+    EXPECT_EQ(m.Config().width, 64);
+    EXPECT_EQ(sink.calls.size(), 1u);
+}
+
+// The host's thread commits while a property page's reads and watches (run under the thread
+// sanitizer to see a race).
+TEST_F(Params, HostAndPageThreadsShareValuesAndSinks)
+{
+    EXPECT_EQ(m.AddNotifySink(nullptr), E_POINTER);
+    RecordingSink pageSink;  // outlives the commits that may still be telling it
+    std::thread page([this, &sink = pageSink] {
+        for (int i = 0; i < 2000; ++i) {
+            m.AddNotifySink(&sink);
+            ScopedVariant value;
+            m.GetValue(&kWidthId, value.get());
+            m.RemoveNotifySink(&sink);
+        }
+    });
+    RecordingSink host;
+    m.AddNotifySink(&host);
+    for (int i = 0; i < 2000; ++i) {
+        Set(kWidthId, I4(i % 100));
+        m.CommitChanges(nullptr);
+    }
+    page.join();
+    EXPECT_EQ(host.calls.size(), 2000u);
 }
 
 TEST_F(Params, RefusalsFollowTheParameterRules)

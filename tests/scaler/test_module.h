@@ -46,6 +46,7 @@ public:
     {
         changeSets.push_back(ids);
         if (FAILED(hookResult)) return hookResult;
+        std::lock_guard guard(ValuesLock());
         for (const GUID& id : ids) Find(id)->ApplyPending();
         return S_OK;
     }

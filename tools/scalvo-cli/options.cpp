@@ -7,7 +7,8 @@ const char* const kUsage =
     "                  [--ar W:H --ar-method 0..3] [--interlace 0|1|2] [--vbi 0..3]\n"
     "                  [--affinity-mask N] [--frames N] [--bench]\n"
     "FORMAT: YUY2, UYVY, YVYU, YV16, YV12, RGB32 or RGB24. Frames are read from stdin and\n"
-    "written to stdout; --bench converts N generated frames and prints frames per second.\n";
+    "written to stdout; RGB frames are read and written top row first (as ffmpeg's bgr24 and\n"
+    "bgra). --bench converts N generated frames and prints frames per second.\n";
 
 namespace {
 
