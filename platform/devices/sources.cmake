@@ -7,6 +7,7 @@ target_sources(vplatform PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/v4l2_camera.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pulse_microphone.cpp
   ${CMAKE_CURRENT_LIST_DIR}/test_pattern.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/brightness.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tone.cpp
   ${CMAKE_CURRENT_LIST_DIR}/virtual_devices.cpp
   ${CMAKE_CURRENT_LIST_DIR}/device_watch.cpp

@@ -3,10 +3,16 @@
 #include <atomic>
 #include <optional>
 
+#include "brightness.h"
 #include "test_pattern.h"
 #include "tone.h"
 
 namespace {
+
+// The camera's control values belong to the device, as a driver keeps them, so they outlive
+// each filter that opens it (the window rebuilds its graph after the device page closes).
+std::atomic<int32_t> g_patternSpeed{kDefaultPatternSpeed};
+std::atomic<int32_t> g_patternBrightness{0};
 
 class PatternCamera final : public VideoCamera {
 public:
@@ -39,8 +45,9 @@ public:
     {
         if (!IsVirtualDevicePresent(VirtualDevice::Camera)) return CaptureResult::Lost;
         if (!pattern_ || capacity < pattern_->FrameSize()) return CaptureResult::Lost;
-        pattern_->Render(frame_++, speed_.load(), dst);
+        pattern_->Render(frame_++, g_patternSpeed.load(), dst);
         *length = pattern_->FrameSize();
+        ShiftBrightness(current_.pixel, dst, *length, g_patternBrightness.load());
         return CaptureResult::Frame;
     }
 
@@ -48,14 +55,18 @@ public:
 
     std::vector<DeviceControl> Controls() override
     {
-        return {{kPatternSpeedControl, "Pattern Speed", DeviceControlType::Integer, 0, 16, 1, kDefaultPatternSpeed, speed_.load(), {}}};
+        return {{kPatternSpeedControl, "Pattern Speed", DeviceControlType::Integer, 0, 16, 1, kDefaultPatternSpeed, g_patternSpeed.load(), {}},
+                {kPatternBrightnessControl, "Brightness", DeviceControlType::Integer, -128, 128, 1, 0, g_patternBrightness.load(), {}}};
     }
 
     bool SetControl(uint32_t id, int32_t value) override
     {
-        if (id != kPatternSpeedControl || value < 0 || value > 16) return false;
-        speed_ = value;
-        return true;
+        for (const DeviceControl& c : Controls()) {
+            if (c.id != id || value < c.minimum || value > c.maximum) continue;
+            (id == kPatternSpeedControl ? g_patternSpeed : g_patternBrightness) = value;
+            return true;
+        }
+        return false;
     }
 
 private:
@@ -63,7 +74,6 @@ private:
     std::optional<TestPattern> pattern_;
     VideoFormat current_{};
     uint64_t frame_ = 0;
-    std::atomic<int32_t> speed_{kDefaultPatternSpeed};
 };
 
 class ToneMicrophone final : public Microphone {

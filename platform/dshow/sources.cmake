@@ -8,6 +8,7 @@ target_sources(vplatform PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/filtergraph.cpp
   ${CMAKE_CURRENT_LIST_DIR}/graph_walk.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mtype.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/propertypage.cpp
   ${CMAKE_CURRENT_LIST_DIR}/refclock.cpp
   ${CMAKE_CURRENT_LIST_DIR}/source.cpp
   ${CMAKE_CURRENT_LIST_DIR}/transfrm.cpp

@@ -160,8 +160,9 @@ TEST_F(VirtualDevices, CameraControlsAndPropertyPage)
     ASSERT_EQ(filter.As(controls), S_OK);
     std::vector<DeviceControl> list;
     ASSERT_EQ(controls->GetControls(&list), S_OK);
-    ASSERT_EQ(list.size(), 1u);
+    ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list[0].name, "Pattern Speed");
+    EXPECT_EQ(list[1].name, "Brightness");
     EXPECT_EQ(controls->SetControl(list[0].id, 9), S_OK);
     EXPECT_EQ(controls->SetControl(list[0].id, list[0].maximum + 1), E_INVALIDARG);
     EXPECT_EQ(controls->SetControl(12345, 0), E_INVALIDARG);
