@@ -3,21 +3,15 @@
 
 #include "dshow/combase.h"
 #include "filter/vs_filter.h"
+#include "pages/about_prop_page.h"
+#include "pages/main_prop_page.h"
 
 namespace {
 
-// The property pages come with the window that shows them; until then the entries exist but
-// create nothing.
-CUnknown* CreatePropertyPage(IUnknown*, HRESULT* phr)
-{
-    if (phr) *phr = E_NOTIMPL;
-    return nullptr;
-}
-
 const CFactoryTemplate g_Templates[] = {
     {u"Tolvane Video Scaler", &CLSID_TolvaneVideoScaler, CVS_Filter::CreateInstance},
-    {u"About", &CLSID_ScalvoAboutPage, CreatePropertyPage},
-    {u"Main", &CLSID_ScalvoMainPage, CreatePropertyPage},
+    {u"About", &CLSID_ScalvoAboutPage, CAboutPropPage::CreateInstance},
+    {u"Main", &CLSID_ScalvoMainPage, CMainPropPage::CreateInstance},
 };
 
 std::string LibraryPath()

@@ -46,8 +46,7 @@ private:
 
         auto* area = static_cast<QWidget*>(PageArea());
         root_ = new QWidget(area);
-        auto* outer = new QVBoxLayout(area);
-        outer->setContentsMargins(0, 0, 0, 0);
+        QLayout* outer = area->layout() ? area->layout() : new QVBoxLayout(area);
         outer->addWidget(root_);
         auto* rootLayout = new QVBoxLayout(root_);
         auto* scroll = new QScrollArea(root_);
