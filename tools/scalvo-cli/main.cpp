@@ -1,6 +1,7 @@
 // scalvo-cli: runs the scaler filter library on raw frames, configured as a host configures it.
 #include <unistd.h>
 
+#include <QApplication>
 #include <chrono>
 #include <cstdio>
 #include <random>
@@ -11,6 +12,7 @@
 #include "dshow/uuids.h"
 #include "interfaces/module_config.h"
 #include "options.h"
+#include "propframe/property_frame.h"
 
 namespace {
 
@@ -88,6 +90,30 @@ void Configure(IModuleConfig* config, const CliOptions& o)
     Check(config->CommitChanges(nullptr), "CommitChanges");
 }
 
+// Every parameter's applied value, one "name: value" line each, with the value's meaning
+// where the parameter has one ("Resizing Method: 2 (Lanczos)").
+void PrintParameters(IModuleConfig* config)
+{
+    LONG count = 0;
+    config->EnumParams(&count, nullptr);
+    std::vector<GUID> ids(size_t(std::max<LONG>(count, 0)));
+    if (count > 0) config->EnumParams(&count, ids.data());
+    for (const GUID& id : ids) {
+        ComPtr<IParamConfig> param;
+        if (FAILED(config->GetParamConfig(&id, param.Put()))) continue;
+        BSTR name = nullptr, meaning = nullptr;
+        ScopedVariant value, text;
+        param->GetName(&name);
+        param->GetValue(value.get(), TRUE);
+        VariantChangeType(text.get(), value.get(), 0, VT_BSTR);
+        std::string line = Utf8FromBstr(name) + ": " + Utf8FromBstr(text->bstrVal);
+        if (SUCCEEDED(param->ValueToText(value.get(), &meaning))) line += " (" + Utf8FromBstr(meaning) + ")";
+        std::printf("%s\n", line.c_str());
+        SysFreeString(name);
+        SysFreeString(meaning);
+    }
+}
+
 template <class Filter>
 ComPtr<IBaseFilter> AsFilter(Filter* filter)
 {
@@ -121,13 +147,13 @@ int Run(const CliOptions& o)
     Configure(config.Get(), o);
 
     std::vector<uint8_t> generated;
-    if (o.bench) {
+    if (o.bench || o.properties) {
         generated.resize(RawFrameBytes(o.in));
         std::mt19937 gen(1);
         for (auto& b : generated) b = uint8_t(gen());
     }
-    auto* sourceObject = new CRawFrameSource(o.in, stdin, o.frames, generated);
-    auto* sinkObject = new CRawFrameSink(o.out, o.bench ? nullptr : stdout);
+    auto* sourceObject = new CRawFrameSource(o.in, stdin, o.properties ? 1 : o.frames, generated);
+    auto* sinkObject = new CRawFrameSink(o.out, o.bench || o.properties ? nullptr : stdout);
     ComPtr<IBaseFilter> source = AsFilter(sourceObject), sink = AsFilter(sinkObject);
 
     ComPtr<IGraphBuilder> graph;
@@ -142,6 +168,15 @@ int Run(const CliOptions& o)
     ComPtr<IPin> sinkIn = ComPtr<IPin>::Adopt(FirstPin(sink.Get(), PINDIR_INPUT));
     Check(graph->ConnectDirect(sourceOut.Get(), scalerIn.Get(), nullptr), "connecting the source to the scaler");
     Check(graph->ConnectDirect(scalerOut.Get(), sinkIn.Get(), nullptr), "connecting the scaler to the sink");
+    if (o.properties) {
+        // The pages describe the connected input; the graph does not run.
+        bool accepted = false;
+        HRESULT hr = ShowPropertyPages(nullptr, u"Tolvane Video Scaler", scaler.Get(), &accepted);
+        if (accepted) PrintParameters(config.Get());  // while the input is still connected
+        for (IBaseFilter* f : {sink.Get(), scaler.Get(), source.Get()}) graph->RemoveFilter(f);
+        Check(hr, "showing the property pages");
+        return accepted ? 0 : 1;
+    }
 
     ComPtr<IMediaControl> control;
     ComPtr<IMediaEvent> events;
@@ -173,6 +208,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "scalvo-cli: %s\n%s", error.c_str(), kUsage);
         return 2;
     }
+    std::unique_ptr<QApplication> application;
+    if (options->properties) application = std::make_unique<QApplication>(argc, argv);
     try {
         return Run(*options);
     } catch (const Failure& failure) {

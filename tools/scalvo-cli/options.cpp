@@ -5,10 +5,13 @@
 const char* const kUsage =
     "usage: scalvo-cli --in FORMAT:WxH --out FORMAT:WxH [--method 0|1|2] [--crop L,T,R,B]\n"
     "                  [--ar W:H --ar-method 0..3] [--interlace 0|1|2] [--vbi 0..3]\n"
-    "                  [--affinity-mask N] [--frames N] [--bench]\n"
+    "                  [--affinity-mask N] [--frames N] [--bench] [--properties]\n"
     "FORMAT: YUY2, UYVY, YVYU, YV16, YV12, RGB32 or RGB24. Frames are read from stdin and\n"
     "written to stdout; RGB frames are read and written top row first (as ffmpeg's bgr24 and\n"
-    "bgra). --bench converts N generated frames and prints frames per second.\n";
+    "bgra). --bench converts N generated frames and prints frames per second.\n"
+    "--properties shows the scaler's property pages for an input of the --in format (nothing is\n"
+    "read or written) and prints the applied parameters when they close with OK (exit status 1\n"
+    "after Cancel).\n";
 
 namespace {
 
@@ -50,8 +53,8 @@ std::optional<CliOptions> ParseOptions(const std::vector<std::string>& args, std
     bool haveIn = false, haveOut = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& name = args[i];
-        if (name == "--bench") {
-            o.bench = true;
+        if (name == "--bench" || name == "--properties") {
+            (name == "--bench" ? o.bench : o.properties) = true;
             continue;
         }
         if (i + 1 >= args.size()) {

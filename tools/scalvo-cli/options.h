@@ -16,6 +16,7 @@ struct CliOptions {
     std::optional<uint32_t> interlace, vbi, affinityMask;
     uint64_t frames = 0;
     bool bench = false;
+    bool properties = false;  // show the scaler's pages instead of converting frames
 };
 
 // Empty with `error` set on a bad command line.
