@@ -91,7 +91,9 @@ void ApplyX264Settings(const X264Settings& s, int width, int height, uint32_t fp
     p->i_fps_den = fpsDen;
     p->i_timebase_num = 1;
     p->i_timebase_den = 10000000;
-    p->b_vfr_input = 0;  // rate control by the nominal rate: capture clocks jitter
+    // Rate control by the frames' time stamps: at half frame rate, or after frames dropped
+    // for lateness, each frame that does come gets the bits of the time it stands for.
+    p->b_vfr_input = 1;
     p->b_repeat_headers = 0;  // SPS and PPS travel in the media type
     p->b_annexb = 0;          // 4-byte big-endian lengths before each NAL unit
     p->i_log_level = X264_LOG_ERROR;

@@ -96,6 +96,29 @@ TEST(H264Encoder, LiveStreamFollowsTheRegistry)
     EXPECT_EQ(decoded.height, height);
 }
 
+// With the frame-rate limiter halving a 30 fps source, frames come 67 ms apart: the bit rate
+// follows their time stamps, not the nominal rate of the media type.
+TEST(H264Encoder, HalfFrameRateKeepsTheConfiguredBitRate)
+{
+    ScratchHome home;
+    const int width = 480, height = 270, count = 150;
+    auto encoder = H264Encoder::Create(ReadX264Settings(), I420Format(width, height), kFrame30, 0, 0, nullptr);
+    ASSERT_TRUE(encoder);
+    std::vector<EncodedFrame> out;
+    for (int i = 0; i < count; ++i) {
+        // A busy picture that changes everywhere, so that the bits can be spent.
+        std::vector<uint8_t> frame(width * height * 3 / 2, 128);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) frame[y * width + x] = (x + y + 2 * i * 8 * (x * y % 7)) & 0xFF;
+        ASSERT_TRUE(encoder->Encode(frame.data(), frame.size(), 2 * i * kFrame30, &out));
+    }
+    encoder->Flush(&out);
+    size_t bytes = 0;
+    for (const auto& f : out) bytes += f.data.size();
+    const double kbps = bytes * 8.0 / (count * 2 * kFrame30 / 1e7) / 1000.0;
+    EXPECT_NEAR(kbps, ReadX264Settings().bitrate, ReadX264Settings().bitrate * 0.15);
+}
+
 // A picture whose top half is bright and warm and whose bottom half is dark and cool,
 // fed in every layout the encoder takes: orientation and chroma order must survive.
 TEST(H264Encoder, EveryInputLayoutKeepsOrientationAndColours)
