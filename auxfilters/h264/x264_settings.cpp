@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <thread>
 
 #include "common/registry_values.h"
@@ -70,6 +71,26 @@ int FrameThreads()
     return Clamp(static_cast<int32_t>(std::thread::hardware_concurrency()), 1, kMaxFrameThreads);
 }
 
+// x264 declares the level it is given but keeps the reference frames it is given too, even
+// when the level's picture buffer cannot hold them at this size; strict hardware decoders
+// refuse such a stream. As x264's own command line does, fewer references keep the level.
+void CapReferencesToLevel(x264_param_t* p)
+{
+    if (p->i_level_idc <= 0) return;
+    const int macroblocks = ((p->i_width + 15) / 16) * ((p->i_height + 15) / 16);
+    for (const x264_level_t* level = x264_levels; level->level_idc; ++level) {
+        if (level->level_idc != p->i_level_idc) continue;
+        const int allowed = std::max(1, level->dpb / macroblocks);
+        if (p->i_frame_reference > allowed) {
+            std::fprintf(stderr, "x264 Encoder: level %d.%d holds %d reference frames at %dx%d; using %d instead of %d\n",
+                         p->i_level_idc / 10, p->i_level_idc % 10, allowed, p->i_width, p->i_height, allowed,
+                         p->i_frame_reference);
+            p->i_frame_reference = allowed;
+        }
+        return;
+    }
+}
+
 }  // namespace
 
 void ApplyX264Settings(const X264Settings& s, int width, int height, uint32_t fpsNum, uint32_t fpsDen,
@@ -127,6 +148,7 @@ void ApplyX264Settings(const X264Settings& s, int width, int height, uint32_t fp
     p->i_bframe_adaptive = Clamp(s.bAdaptive, 0, 2);
     p->i_bframe_pyramid = Clamp(s.bPyramid, 0, 2);
     p->i_frame_reference = Clamp(s.refFrames, 1, 16);
+    CapReferencesToLevel(p);
     p->b_cabac = s.cabac != 0;
     p->b_deblocking_filter = s.deblock != 0;
     p->i_deblocking_filter_alphac0 = Clamp(s.deblockStrength, -6, 6);

@@ -50,6 +50,17 @@ TEST(X264Settings, StoredValuesReachX264Parameters)
     EXPECT_EQ(p.b_repeat_headers, 0);
 }
 
+TEST(X264Settings, ReferenceFramesStayWithinTheLevel)
+{
+    ScratchHome home;  // Level 4.1 and 5 reference frames
+    x264_param_t p;
+    ApplyX264Settings(ReadX264Settings(), 1920, 1080, 30, 1, &p);
+    EXPECT_EQ(p.i_level_idc, 41);
+    EXPECT_EQ(p.i_frame_reference, 4);  // 32768 macroblocks of picture buffer, 8160 per picture
+    ApplyX264Settings(ReadX264Settings(), 1280, 720, 30, 1, &p);
+    EXPECT_EQ(p.i_frame_reference, 5);
+}
+
 TEST(X264Settings, RateControlNameKeepsItsTrailingBlank)
 {
     ScratchHome home;
