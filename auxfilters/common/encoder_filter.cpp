@@ -3,14 +3,45 @@
 #include "buffers.h"
 #include "owned_sample.h"
 
+// Looks at a sample's type before the base pin would hand it to CheckInputType, so that a
+// refused change still lets the held-back frames out.
+class CEncoderInputPin : public CTransformInputPin {
+public:
+    CEncoderInputPin(CEncoderFilter* filter, HRESULT* phr)
+        : CTransformInputPin("Encoder input pin", filter, phr, u"XForm In"), filter_(filter)
+    {
+    }
+
+    HRESULT STDMETHODCALLTYPE Receive(IMediaSample* sample) override
+    {
+        AM_MEDIA_TYPE* type = nullptr;
+        if (sample && sample->GetMediaType(&type) == S_OK && type) {
+            const bool changed = !(CMediaType(*type) == m_mt);
+            DeleteMediaType(type);
+            if (changed && CheckStreaming() == S_OK && filter_->EncoderOpen()) {
+                m_bRunTimeError = true;
+                return filter_->EndOnTypeChange();
+            }
+        }
+        return CTransformInputPin::Receive(sample);
+    }
+
+private:
+    CEncoderFilter* filter_;
+};
+
 CEncoderFilter::CEncoderFilter(const char* name, IUnknown* outer, REFCLSID clsid, const GUID& outputMajor,
                                const GUID& outputSubtype)
     : CTransformFilter(name, outer, clsid), outputMajor_(outputMajor), outputSubtype_(outputSubtype)
 {
 }
 
+// The core is made for the type of the connection. A different type would re-open it
+// mid-stream, losing the frames it holds back, while downstream keeps the old output type
+// and sequence header: it is refused while the core is open.
 HRESULT CEncoderFilter::CheckInputType(const CMediaType* mt)
 {
+    if (EncoderOpen() && !(*mt == m_pInput->CurrentMediaType())) return VFW_E_TYPE_NOT_ACCEPTED;
     return AcceptsInput(*mt) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
 }
 
@@ -18,6 +49,7 @@ HRESULT CEncoderFilter::SetMediaType(PIN_DIRECTION dir, const CMediaType* mt)
 {
     if (dir != PINDIR_INPUT) return S_OK;
     CAutoLock hold(&m_csReceive);
+    if (EncoderOpen()) return S_OK;  // the connection's type again, attached to a sample
     return OpenEncoder(*mt) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
 }
 
@@ -28,6 +60,24 @@ HRESULT CEncoderFilter::BreakConnect(PIN_DIRECTION dir)
         CloseEncoder();
     }
     return S_OK;
+}
+
+bool CEncoderFilter::CreatePins()
+{
+    HRESULT hr = S_OK;
+    m_pInput = new CEncoderInputPin(this, &hr);
+    m_pOutput = new CTransformOutputPin("Transform output pin", this, &hr, u"XForm Out");
+    return SUCCEEDED(hr);
+}
+
+HRESULT CEncoderFilter::EndOnTypeChange()
+{
+    {
+        CAutoLock hold(&m_csReceive);
+        EndOfStream();
+    }
+    NotifyEvent(EC_ERRORABORT, VFW_E_TYPE_NOT_ACCEPTED, 0);
+    return VFW_E_INVALIDMEDIATYPE;
 }
 
 HRESULT CEncoderFilter::GetMediaType(int position, CMediaType* mt)

@@ -40,7 +40,13 @@ protected:
     // Hands out what the core still holds at the end of the stream.
     virtual void Flush(std::vector<EncodedFrame>* out) = 0;
 
+    bool CreatePins() override;
+
 private:
+    friend class CEncoderInputPin;
+    // A sample brought a type other than the connection's: the stream ends here, with what
+    // the core still holds, and the graph hears of the error.
+    HRESULT EndOnTypeChange();
     HRESULT Deliver(const std::vector<EncodedFrame>& frames);
 
     const GUID outputMajor_;

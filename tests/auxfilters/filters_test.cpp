@@ -151,6 +151,43 @@ TEST(Filters, H264EncoderDropsAndCountsFramesThatArriveLate)
     StopAll(all);
 }
 
+// A type change on a sample while encoding is refused by both encoders; what they had
+// encoded, held-back frames included, still goes out, under the output type they announced.
+TEST(Filters, EncodersRefuseATypeChangeInTheStream)
+{
+    ScratchHome home;
+    const int w = 160, h = 120;
+    TestSource video(Yuy2Type(w, h, kFrame, 4, 3), w * h * 2 * 4);
+    TestSource audio(PcmType(48000, 2), 48000 * 4 / 10);
+    auto x264 = LoadFilter("mmx264.ax", CLSID_MonogramX264);
+    auto aac = LoadFilter("aacenc.dll", CLSID_MonogramAAC);
+    ASSERT_TRUE(x264 && aac);
+    TestSink videoSink, audioSink;
+    ASSERT_EQ(ConnectPins(video.Output(), PinAt(x264.Get(), 0)), S_OK);
+    ASSERT_EQ(ConnectPins(PinAt(x264.Get(), 1), videoSink.Input()), S_OK);
+    ASSERT_EQ(ConnectPins(audio.Output(), PinAt(aac.Get(), 0)), S_OK);
+    ASSERT_EQ(ConnectPins(PinAt(aac.Get(), 1), audioSink.Input()), S_OK);
+    const std::vector<IBaseFilter*> all = {videoSink.Filter(), audioSink.Filter(), x264.Get(), aac.Get(),
+                                           video.Filter(), audio.Filter()};
+    RunAll(all);
+    for (int i = 0; i < 10; ++i) ASSERT_EQ(video.Push(Yuy2Frame(w, h, i), i * kFrame, (i + 1) * kFrame), S_OK);
+    const CMediaType bigger = Yuy2Type(2 * w, 2 * h, kFrame, 4, 3);
+    EXPECT_NE(video.Push(Yuy2Frame(2 * w, 2 * h, 10), 10 * kFrame, 11 * kFrame, &bigger), S_OK);
+    EXPECT_TRUE(videoSink.Ended());
+    EXPECT_EQ(videoSink.Samples().size(), 10u);
+
+    // Half a second at 48 kHz, then a sample that says 44.1 kHz.
+    for (int i = 0; i < 5; ++i) ASSERT_EQ(audio.Push(StereoPcm(4800, 1000, -1000), i * 1000000, (i + 1) * 1000000), S_OK);
+    const CMediaType slower = PcmType(44100, 2);
+    EXPECT_NE(audio.Push(StereoPcm(4410, 1000, -1000), 5000000, 6000000, &slower), S_OK);
+    EXPECT_TRUE(audioSink.Ended());
+    const auto frames = audioSink.Samples();
+    ASSERT_FALSE(frames.empty());
+    EXPECT_GE(frames.back().stop, 5000000);  // the 24000 samples, to the last one
+    EXPECT_LT(frames.back().stop, 5000000 + 2 * 1024 * 10000000LL / 48000);
+    StopAll(all);
+}
+
 TEST(Filters, TeeDeliversTheSameSamplesToEveryOutput)
 {
     TestSource source(PcmType(44100, 2), 4096);

@@ -270,7 +270,8 @@ TestSource::~TestSource() { delete impl_; }
 IBaseFilter* TestSource::Filter() { return impl_->filter.Get(); }
 IPin* TestSource::Output() { return impl_->raw->pin_.get(); }
 
-HRESULT TestSource::Push(const std::vector<uint8_t>& bytes, REFERENCE_TIME start, REFERENCE_TIME stop)
+HRESULT TestSource::Push(const std::vector<uint8_t>& bytes, REFERENCE_TIME start, REFERENCE_TIME stop,
+                         const CMediaType* type)
 {
     IMediaSample* sample = nullptr;
     HRESULT hr = impl_->raw->pin_->GetDeliveryBuffer(&sample, nullptr, nullptr, 0);
@@ -281,6 +282,7 @@ HRESULT TestSource::Push(const std::vector<uint8_t>& bytes, REFERENCE_TIME start
     sample->SetActualDataLength(static_cast<LONG>(bytes.size()));
     sample->SetTime(&start, &stop);
     sample->SetSyncPoint(TRUE);
+    if (type) sample->SetMediaType(const_cast<CMediaType*>(type));
     hr = impl_->raw->pin_->Deliver(sample);
     sample->Release();
     return hr;

@@ -39,7 +39,9 @@ public:
     ~TestSource();
     IBaseFilter* Filter();
     IPin* Output();
-    HRESULT Push(const std::vector<uint8_t>& bytes, REFERENCE_TIME start, REFERENCE_TIME stop);
+    // `type`, when given, travels on the sample as a change of media type.
+    HRESULT Push(const std::vector<uint8_t>& bytes, REFERENCE_TIME start, REFERENCE_TIME stop,
+                 const CMediaType* type = nullptr);
     void EndOfStream();
 
 private:
