@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "../session/session_state.h"
 #include "../settings/program_settings.h"
 #include "dshow/uuids.h"
 
@@ -33,7 +34,7 @@ void CaptureChoices::DropAudio()
     AudioMediaTypes.Clear();
 }
 
-bool CaptureChoices::ListVideoFormats(IBaseFilter* videoSource, TprogramSettings& settings)
+bool CaptureChoices::ListVideoFormats(IBaseFilter* videoSource, TprogramSettings& settings, SessionState& state)
 {
     formats.clear();
     Video_Input_Sizes.clear();
@@ -47,7 +48,7 @@ bool CaptureChoices::ListVideoFormats(IBaseFilter* videoSource, TprogramSettings
     sizeSelection = -1;
     if (settings.VideosizeIndex >= 0 && settings.VideosizeIndex < int(Video_Input_Sizes.size()))
         sizeSelection = settings.VideosizeIndex;
-    TakeSize(settings);
+    TakeSize(settings, state);
     settings.Log("Imported Video Formats ok ");
     return true;
 }
@@ -57,15 +58,18 @@ void CaptureChoices::ListSizes(const TprogramSettings& settings)
     Video_Input_Sizes = ::ListSizes(VideoTypeEntries(VideoMediaTypes), SelectedFormat(), settings.Hide_Videosizes);
 }
 
-bool CaptureChoices::TakeSize(TprogramSettings& settings)
+bool CaptureChoices::TakeSize(TprogramSettings& settings, SessionState& state)
 {
     int width = 0, height = 0;
     if (!ParseSizeText(SelectedSize(), width, height)) return false;
     settings.Video_width = width;
     settings.Video_height = height;
     if (settings.Output_resize != 1) {
+        // The fields too: the start check reads them while the scaler gets the settings.
         settings.Resize_width = width;
         settings.Resize_height = height;
+        state.resizeWidthText = std::to_string(width);
+        state.resizeHeightText = std::to_string(height);
     }
     return true;
 }

@@ -9,6 +9,7 @@
 #include "format_lists.h"
 
 class TprogramSettings;
+struct SessionState;
 
 class CaptureChoices {
 public:
@@ -34,9 +35,11 @@ public:
     void DropAudio();
 
     // After the capture filter was created: fills and selects the lists from the settings.
-    bool ListVideoFormats(IBaseFilter* videoSource, TprogramSettings& settings);
+    bool ListVideoFormats(IBaseFilter* videoSource, TprogramSettings& settings, SessionState& state);
     void ListSizes(const TprogramSettings& settings);
-    bool TakeSize(TprogramSettings& settings);
+    // The selected size into Video_width and Video_height; while resizing is off the output
+    // size (settings and the two fields of `state`) follows. False without a size.
+    bool TakeSize(TprogramSettings& settings, SessionState& state);
     bool ListSampleRates(IBaseFilter* audioSource, TprogramSettings& settings);
 
     std::string SelectedFormat() const;

@@ -112,7 +112,7 @@ bool PipelineGraph::CreateGraphWithSources()
     }
     if (choices_.vsource_changed && filter_video_source) {
         choices_.vsource_changed = false;
-        choices_.ListVideoFormats(filter_video_source.Get(), settings_);
+        choices_.ListVideoFormats(filter_video_source.Get(), settings_, state_);
     }
     if (choices_.asource_changed && filter_audio_source) {
         choices_.asource_changed = false;

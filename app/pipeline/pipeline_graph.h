@@ -37,6 +37,7 @@ public:
     bool HasGraph() const { return bool(FilterGraph); }
     IGraphBuilder* Graph() const { return FilterGraph.Get(); }
     bool GetStreamPosition(int64_t& position) const;
+    IBaseFilter* VideoSourceFilter() const { return filter_video_source.Get(); }
 
     // Effects of the window's controls on a running graph.
     void SetHalfFrameRate(bool half);

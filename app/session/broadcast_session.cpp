@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <sstream>
 #include <thread>
 
 #include "../pipeline/bitrate_lists.h"
@@ -12,6 +14,7 @@
 #include "../pipeline/level_meter.h"
 #include "../pipeline/recording_file.h"
 #include "devices/devices.h"
+#include "dshow/filtergraph.h"
 #include "dshow/uuids.h"
 
 namespace {
@@ -200,6 +203,7 @@ void BroadcastSession::Stream_btnClick()
     state.front = FrontButton::StopStream;
     state.saveFileEnabled = false;
     state.videoControlsEnabled = false;
+    state.encoderTabCovered = true;
     state.audioControlsEnabled = false;
     settings.Log("Start Broadcast");
 }
@@ -249,10 +253,20 @@ bool BroadcastSession::RebuildAndRunGraph()
         state.status = "Application Error";
         settings.Log("Playing Filter error" + error);
     }
+    LogGraphWhenAsked();
     state.captureFormatListsEnabled = true;
     state.isOnprogress = false;
     state.busyCursor = false;
     return true;
+}
+
+void BroadcastSession::LogGraphWhenAsked()
+{
+    const char* wanted = std::getenv("VELTRO_LOG_GRAPH");
+    if (!wanted || std::string(wanted) != "1") return;
+    std::istringstream lines(DescribeGraph(pipeline.Graph()));
+    settings.Log("Pipeline topology:");
+    for (std::string line; std::getline(lines, line);) settings.Log(line);
 }
 
 void BroadcastSession::StopBroadcast()
@@ -277,6 +291,7 @@ void BroadcastSession::StopBroadcast()
     }
     state.Timer1 = state.audioOn;
     state.sourceSwitchesEnabled = true;
+    state.encoderTabCovered = false;
     state.channelEnabled = true;
     state.saveFileEnabled = true;
     state.actualCounter = "---";

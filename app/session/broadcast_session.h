@@ -37,6 +37,9 @@ public:
     SessionClock sessionClock;
     OutgoingRate outgoing;
     std::function<void()> processMessages;  // lets pending window messages run
+    // Shows the video capture filter's property pages as a modal dialog of the window; the
+    // device settings button stops the graph around it. Without a host the pages cannot show.
+    std::function<void(IBaseFilter* filter, const CAUUID& pages)> showPropertyPages;
 
     // The stored choices into the controls' state: encoder values from the registry (defaults
     // when unreadable) into the bit-rate lists, the size fields and the recording path.
@@ -48,6 +51,59 @@ public:
     void SwitchAudioOff();
     void ChooseVideoDevice(int position);
     void ChooseAudioDevice(int position);
+    // The "Send Video" and "Send Audio" texts flip their switch, except while a broadcast runs
+    // or the switches are disabled.
+    void Send_Video_lblClick();
+    void Send_Audio_lblClick();
+
+    // Choices of the video and audio panels; each rebuilds the pipeline.
+    void ColorFormatChange(int position);   // in choices.formats
+    void VideoSizeChange(int position);     // in choices.Video_Input_Sizes
+    void FramerateChange(const std::string& text);
+    void SampleRateChange(int position);    // in choices.sampleRates
+    // Stops the graph, shows the capture filter's pages through showPropertyPages (or logs
+    // "Cannot display property page"), rebuilds.
+    void DeviceSettingsClick();
+    // Width and height of the capture size from the selected size text; the output size
+    // fields follow while resizing is off.
+    bool TakeSize();
+
+    // Output size: the switch, the "Resize Output" text and the two fields. A field change
+    // takes the typed text and leaves the shown texts in state.resizeWidthText/resizeHeightText.
+    void ResizeOutputOn();
+    void ResizeOutputOff();
+    void Resize_Output_lblClick();
+    void resize_widthChange(const std::string& typed);
+    void resize_heightChange(const std::string& typed);
+
+    // Encoder choices: the half-frame-rate switch (setting and running limiter), the bit-rate
+    // lists (registry values and the required total) and the keyframe interval list.
+    void HalfFramerateChange(bool on);
+    void VideoBitrateChange(const std::string& text);
+    void AudioBitrateChange(const std::string& text);
+    void KeyframeIntervalChange(int position);
+
+    // Recording: the switch images, the "Save to file" text, the save dialog's choice (asks
+    // before an existing file is overwritten) and the path field (the window's field takes at
+    // most 200 characters).
+    void RecordingOn();
+    void RecordingOff();
+    void Save_file_lblClick();
+    void BrowseChosen(const std::string& chosenPath);
+    void file_path_editChange(const std::string& text);
+
+    // Volume slider: the thumb's new top; false (thumb left in place) outside 14..154. Sets
+    // the input mix level and mutes below 1 %.
+    bool Volume_bar_imgMouseMove(int newThumbTop);
+    // The two mute images; the slider stays as it is.
+    void SetMuted(bool muted);
+
+    // What the window enables, so that it repeats none of the rules.
+    bool ResizeFieldsEnabled() const;
+    bool RecordingPathEnabled() const;  // path field and active browse image
+    bool VideoTabEnabled() const;
+    bool AudioTabEnabled() const;
+    bool EncoderTabEnabled() const;
 
     void Stream_btnClick();
     void StopBroadcast();
@@ -69,5 +125,9 @@ private:
     void SwitchSourceOff(Source source);
     std::string PublishingAddress() const;
     void ShowOnAirStatus();
+    void ShowIdleStatus();
+    // With VELTRO_LOG_GRAPH=1 the running graph's filters and connections go to log.txt.
+    void LogGraphWhenAsked();
+    void UpdateRequiredCounter();
     void ReleaseSink();
 };

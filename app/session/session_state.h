@@ -21,7 +21,9 @@ struct SessionState {
     std::string videoBitrateText = "1000";
     std::string audioBitrateText = "128";
     bool muted = false;
-    double Plevel = 1.0 - (83 - 14) / 140.0;  // the volume slider's initial position
+    int volumeThumbTop = 83;                  // the slider's thumb: 14 is full volume, 154 silence
+    double Plevel = 1.0 - (83 - 14) / 140.0;  // the volume chosen with the slider
+    std::string volumeText = "50%";
 
     // Output size fields.
     std::string resizeWidthText;
@@ -55,4 +57,7 @@ struct SessionState {
     bool audioControlsEnabled = false;
     bool captureFormatListsEnabled = true;
     bool saveFileEnabled = true;
+    // The Encoder tab shows its disabled image from a broadcast start until the preview is back
+    // after the stop (it stays covered when the preview cannot restart).
+    bool encoderTabCovered = false;
 };

@@ -28,6 +28,7 @@ protected:
     }
     void TearDown() override
     {
+        unsetenv("VELTRO_LOG_GRAPH");
         account.reset();
         server.reset();
         TempHomeTest::TearDown();
@@ -72,9 +73,18 @@ TEST_F(BroadcastTest, ChannelsAreListedAndBadLoginsFail)
 TEST_F(BroadcastTest, RecordedBroadcastReachesServerAndFile)
 {
     const int seconds = 20;
-    ASSERT_EQ(RunCli(Broadcast(seconds, {"--record", Mp4()})), 0) << ReadText(Err());
+    setenv("VELTRO_LOG_GRAPH", "1", 1);
+    ASSERT_EQ(RunCli(Broadcast(seconds, {"--record", Mp4(), "--graph", "--format", "YUY2", "--size", "640x480",
+                                         "--fps", "25.00"})),
+              0)
+        << ReadText(Err());
     std::string out = ReadText(Out());
     EXPECT_NE(out.find("\t Broadcasting + Local Record\trequired 1152 kbit/s"), std::string::npos) << out;
+    // The running topology, printed before the first tick, with the chosen capture format.
+    EXPECT_LT(out.find("\"RTMP STREAM\" "), out.find("\t Broadcasting")) << out;
+    EXPECT_NE(out.find("-> \"Control fps\" \"Input\" [Video YUY2 VideoInfo 640x480 16bit 25.000fps]"),
+              std::string::npos)
+        << out;
     ProbeResult file = Probe(Mp4());
     EXPECT_EQ(file.codecs, (std::vector<std::string>{"aac", "h264"}));
     EXPECT_NEAR(file.duration, seconds, 1.0);
@@ -85,6 +95,8 @@ TEST_F(BroadcastTest, RecordedBroadcastReachesServerAndFile)
     EXPECT_NEAR(published.duration, seconds, 1.0);
     std::string log = ReadText(SettingsFolder() + "log.txt");
     EXPECT_NE(log.find("] Start Broadcast\r\n"), std::string::npos);
+    EXPECT_NE(log.find("] Pipeline topology:\r\n"), std::string::npos);
+    EXPECT_NE(log.find("] \"File Writer\" "), std::string::npos) << log;
     EXPECT_NE(log.find("] Stop Broadasct\r\n"), std::string::npos);
 }
 

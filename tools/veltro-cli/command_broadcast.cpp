@@ -2,13 +2,16 @@
 // program, this run's options on top, and the same supervision and reconnection.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <vector>
 
 #include "cli_options.h"
 #include "commands.h"
 #include "devices/devices.h"
+#include "dshow/filtergraph.h"
 #include "login.h"
 #include "pipeline/bitrate_lists.h"
 #include "pipeline/format_lists.h"
@@ -35,7 +38,8 @@ int Usage(const std::string& error)
     std::fprintf(stderr,
                  "%s\nusage: veltro-cli broadcast (--url RTMP_URL | --user U --password P --channel N) [--seconds S]\n"
                  "       [--record FILE] [--video-device N|none] [--audio-device N|none] [--format NAME]\n"
-                 "       [--size WxH] [--fps F] [--resize WxH] [--video-bitrate K] [--audio-bitrate K] [--half-fps]\n",
+                 "       [--size WxH] [--fps F] [--resize WxH] [--video-bitrate K] [--audio-bitrate K] [--half-fps]\n"
+                 "       [--graph]  (prints the pipeline's filters and connections once it runs)\n",
                  error.c_str());
     return 2;
 }
@@ -59,23 +63,20 @@ std::string AbsolutePath(const std::string& path)
     return getcwd(folder, sizeof folder) ? std::string(folder) + "/" + path : path;
 }
 
-// The size choice of the video panel, for --size.
-bool ChooseSize(BroadcastSession& session, int width, int height)
+// The position of `text` in a list the window offers; -1 when it is not there.
+int PositionOf(const std::vector<std::string>& items, const std::string& text)
+{
+    auto found = std::find(items.begin(), items.end(), text);
+    return found == items.end() ? -1 : int(found - items.begin());
+}
+
+int SizePosition(const BroadcastSession& session, int width, int height)
 {
     const std::string wanted = SizeText(width, height);
     const auto& sizes = session.choices.Video_Input_Sizes;
-    for (size_t i = 0; i < sizes.size(); ++i) {
-        if (sizes[i].text != wanted) continue;
-        if (session.choices.sizeSelection != int(i)) {
-            session.settings.VideosizeIndex = int(i);
-            session.choices.sizeSelection = int(i);
-            session.state.isDeviceProblem = false;
-            session.choices.TakeSize(session.settings);
-            session.RebuildAndRunGraph();
-        }
-        return true;
-    }
-    return false;
+    for (size_t i = 0; i < sizes.size(); ++i)
+        if (sizes[i].text == wanted) return int(i);
+    return -1;
 }
 
 // The session's window: receives the sink's messages and the device removals while it lives.
@@ -117,7 +118,7 @@ int RunBroadcast(int argc, char** argv)
     if (!options.Parse(argc, argv, 2,
                        {"url", "user", "password", "channel", "seconds", "record", "video-device", "audio-device",
                         "format", "size", "fps", "resize", "video-bitrate", "audio-bitrate"},
-                       {"half-fps"}, error))
+                       {"half-fps", "graph"}, error))
         return Usage(error);
     const bool byAccount = options.Has("user") || options.Has("password") || options.Has("channel");
     if (options.Has("url") == byAccount || (byAccount && !(options.Has("user") && options.Has("password") &&
@@ -134,36 +135,17 @@ int RunBroadcast(int argc, char** argv)
     BroadcastSession session(settings, ExecutableFolderPath());
     session.LoadSettingsIntoControls();
 
-    // This run's choices, as the window's controls would make them.
+    // This run's devices, as the stored choices the window starts with.
     if (!ApplyDeviceOption(options.Value("video-device"), settings.VideoSource, settings.VideoIndex))
         return Usage("bad --video-device");
     if (!ApplyDeviceOption(options.Value("audio-device"), settings.AudioSource, settings.AudioIndex))
         return Usage("bad --audio-device");
-    if (auto format = options.Value("format")) settings.VideoFormat = *format;
-    if (auto fps = options.Value("fps")) {
-        double rate = 0;
-        if (!ParseFramerate(*fps, rate)) return Usage("bad --fps");
-        settings.Framerate = *fps;
-        session.Video_Encoder.Set_Keyframe(WholeFrameRate(*fps));
-    }
-    if (auto resize = options.Value("resize")) {
-        if (!ParseDimensions(*resize, width, height)) return Usage("bad --resize");
-        settings.Output_resize = 1;
-        settings.Resize_width = width;
-        settings.Resize_height = height;
-        session.state.resizeWidthText = std::to_string(width);
-        session.state.resizeHeightText = std::to_string(height);
-    }
-    if (auto kbps = options.Value("video-bitrate")) {
-        session.state.videoBitrateText = *kbps;
-        session.Video_Encoder.Set_Bitrate(BitrateNumber(*kbps));
-    }
-    if (auto kbps = options.Value("audio-bitrate")) session.state.audioBitrateText = *kbps;
-    if (options.Has("half-fps")) settings.Framerate_half = 1;
-    if (auto file = options.Value("record")) {
-        settings.Save_file = 1;
-        session.state.file_path_edit = AbsolutePath(*file);
-    }
+    double rate = 0;
+    if (auto fps = options.Value("fps"); fps && !ParseFramerate(*fps, rate)) return Usage("bad --fps");
+    int resizeWidth = 0, resizeHeight = 0;
+    if (auto resize = options.Value("resize"); resize && !ParseDimensions(*resize, resizeWidth, resizeHeight))
+        return Usage("bad --resize");
+    if (auto size = options.Value("size"); size && !ParseDimensions(*size, width, height)) return Usage("bad --size");
 
     if (byAccount) {
         session.authentication = Login(*options.Value("user"), *options.Value("password"));
@@ -179,20 +161,39 @@ int RunBroadcast(int argc, char** argv)
     session.processMessages = [window] { DispatchWindowMessages(window); };
     InstallStopHandlers();
 
-    // Sources as the first login switches them on: audio, then video.
+    // Sources as the first login switches them on: audio, then video; then this run's
+    // choices through the same handlers as the window's controls.
     if (settings.AudioSource == 1) session.SwitchAudioOn();
     if (settings.VideoSource == 1) session.SwitchVideoOn();
-    if (auto format = options.Value("format"); format && session.state.videoOn &&
-                                                 session.choices.SelectedFormat() != *format) {
-        std::fprintf(stderr, "The format %s is not offered by the video device\n", format->c_str());
-        return 1;
+    if (auto format = options.Value("format")) {
+        int position = session.state.videoOn ? PositionOf(session.choices.formats, *format) : -1;
+        if (position < 0) {
+            std::fprintf(stderr, "The format %s is not offered by the video device\n", format->c_str());
+            return 1;
+        }
+        if (position != session.choices.formatSelection) session.ColorFormatChange(position);
     }
-    if (auto size = options.Value("size")) {
-        if (!ParseDimensions(*size, width, height) || !session.state.videoOn || !ChooseSize(session, width, height)) {
-            std::fprintf(stderr, "The size %s is not offered for the format %s\n", size->c_str(),
+    if (options.Has("size")) {
+        int position = session.state.videoOn ? SizePosition(session, width, height) : -1;
+        if (position < 0) {
+            std::fprintf(stderr, "The size %s is not offered for the format %s\n", options.Value("size")->c_str(),
                          session.choices.SelectedFormat().c_str());
             return 1;
         }
+        if (position != session.choices.sizeSelection) session.VideoSizeChange(position);
+    }
+    if (auto fps = options.Value("fps"); fps && *fps != settings.Framerate) session.FramerateChange(*fps);
+    if (options.Has("resize")) {
+        session.ResizeOutputOn();
+        session.resize_widthChange(std::to_string(resizeWidth));
+        session.resize_heightChange(std::to_string(resizeHeight));
+    }
+    if (auto kbps = options.Value("video-bitrate")) session.VideoBitrateChange(*kbps);
+    if (auto kbps = options.Value("audio-bitrate")) session.AudioBitrateChange(*kbps);
+    if (options.Has("half-fps")) session.HalfFramerateChange(true);
+    if (auto file = options.Value("record")) {
+        session.RecordingOn();
+        session.file_path_editChange(AbsolutePath(*file));
     }
     session.Stream_btnClick();
     int exitCode = 0;
@@ -201,6 +202,10 @@ int RunBroadcast(int argc, char** argv)
                      settings.Get_XML_FolderPath().c_str());
         exitCode = 1;
     } else {
+        if (options.Has("graph")) {
+            std::fputs(DescribeGraph(session.pipeline.Graph()).c_str(), stdout);
+            std::fflush(stdout);
+        }
         using Clock = std::chrono::steady_clock;
         const auto start = Clock::now();
         auto nextTick = start + std::chrono::seconds(1);
