@@ -114,7 +114,8 @@ bool TPreview_form::eventFilter(QObject* watched, QEvent* event)
 {
     // Presses, moves and releases on the picture and the grip end here: passed on, they would
     // reach the window's background too and start a second drag.
-    auto* mouse = static_cast<QMouseEvent*>(event);
+    auto* mouse = dynamic_cast<QMouseEvent*>(event);
+    if (!mouse) return QWidget::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::MouseButtonPress:
         if (mouse->button() == Qt::LeftButton)

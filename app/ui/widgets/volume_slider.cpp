@@ -70,7 +70,8 @@ void TVolumeSlider::resizeEvent(QResizeEvent*) { thumb_->move((width() - kThumbW
 bool TVolumeSlider::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched != thumb_) return QAbstractSlider::eventFilter(watched, event);
-    auto* mouse = static_cast<QMouseEvent*>(event);
+    auto* mouse = dynamic_cast<QMouseEvent*>(event);
+    if (!mouse) return QAbstractSlider::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::MouseButtonPress:
         if (mouse->button() == Qt::LeftButton) {
