@@ -98,6 +98,7 @@ HRESULT CBaseMux::Stop()
     interleaver_.SetAbort();
     stopping_ = true;
     HRESULT hr = CBaseFilter::Stop();
+    AbortOutput();
     StopWorker();
     StopStreaming();
     for (auto& pin : m_pins) pin->streamIndex = -1;

@@ -56,6 +56,9 @@ public:
     virtual HRESULT StopStreaming() = 0;
     virtual HRESULT OutputPacket(CMuxInterPacket& packet, CBaseMuxInputPin* pin) = 0;
     virtual bool IsStreamRequired(const CMediaType* mt) { return true; }
+    // Makes an output call that waits (a stalled network) return soon; Stop calls it before it
+    // waits for the output thread. Any thread.
+    virtual void AbortOutput() {}
     // The one copy of a sample's bytes into a packet.
     virtual PacketPtr CreatePacket(const uint8_t* data, uint32_t length, const CMediaType& mt);
 

@@ -1,6 +1,8 @@
 // CFLVMux as a filter: pins, media types, stream start and stop, packet output.
 #include "flv_mux.h"
 
+#include <cstdio>
+
 CUnknown* CFLVMux::CreateInstance(IUnknown* outer, HRESULT* phr)
 {
     auto* mux = new CFLVMux(outer, phr);
@@ -17,7 +19,11 @@ CFLVMux::CFLVMux(IUnknown* outer, HRESULT* phr) : CBaseMux("Kesh RTMP Sink", out
     AddInputPin();
 }
 
-CFLVMux::~CFLVMux() { StopWorker(); }
+CFLVMux::~CFLVMux()
+{
+    AbortOutput();
+    StopWorker();
+}
 
 HRESULT CFLVMux::NonDelegatingQueryInterface(REFIID iid, void** ppv)
 {
@@ -78,9 +84,11 @@ PacketPtr CFLVMux::CreatePacket(const uint8_t* data, uint32_t length, const CMed
 
 void CFLVMux::BeginStreamLocked()
 {
+    EndDropRunLocked();
     writer_.Reset();
     for (CBaseMuxInputPin* pin : ConnectedPins()) writer_.AddStream(pin->CurrentMediaType());
     if (connection_) {
+        connection_->AllowWrites();
         connection_->media.hasAudio = hasAudio_;
         connection_->media.hasVideo = hasVideo_;
         writer_.BeginStream(connection_.get());
@@ -100,6 +108,7 @@ HRESULT CFLVMux::StartStreaming()
 HRESULT CFLVMux::StopStreaming()
 {
     CAutoLock lock(&m_csSink);
+    EndDropRunLocked();
     LogLine(log_.get(), "CFLVMux::Stop Streaming");
     LogLine(log_.get(), "----------------");
     return S_OK;
@@ -109,12 +118,50 @@ HRESULT CFLVMux::OutputPacket(CMuxInterPacket& packet, CBaseMuxInputPin* pin)
 {
     CAutoLock lock(&m_csSink);
     if (writer_.IsStopped() || !connection_ || !connection_->IsConnected()) return S_FALSE;
-    // Video starts at a key frame. Every audio frame is a sync point, so only a video one may
-    // end the wait; audio passes meanwhile.
-    if (hasVideo_ && waitForSyncPoint_ && pin->CurrentMediaType().majortype == MEDIATYPE_Video) {
-        if (!packet.syncPoint) return S_FALSE;
-        waitForSyncPoint_ = 0;
-    }
+    // Audio always goes out (every audio frame is a sync point); video may wait for a key frame.
+    if (hasVideo_ && pin->CurrentMediaType().majortype == MEDIATYPE_Video && !AdmitVideoLocked(packet))
+        return S_FALSE;
     writer_.WriteSample(packet, pin->CurrentMediaType());
     return S_OK;
+}
+
+// An uplink narrower than the stream must not grow an ever longer delay until the session
+// fails: dropping whole groups of pictures keeps the audio continuous and the delay bounded.
+bool CFLVMux::AdmitVideoLocked(const CMuxInterPacket& packet)
+{
+    int64_t timestamp = FLVWriter::TimestampOf(packet, true);
+    int64_t waiting = timestamp < 0 ? 0 : connection_->UndeliveredMediaBefore(static_cast<uint32_t>(timestamp));
+    bool uplinkBehind = waiting > kMaxBacklogMs;
+    if (waitForSyncPoint_) {
+        if (packet.syncPoint && !uplinkBehind) {
+            waitForSyncPoint_ = 0;
+            EndDropRunLocked();
+            return true;
+        }
+        if (dropping_) ++droppedInRun_;
+        return false;
+    }
+    if (!uplinkBehind) return true;
+    waitForSyncPoint_ = 1;
+    dropping_ = true;
+    droppedInRun_ = 1;
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "CFLVMux::OutputPacket: uplink too slow, %lld ms of media waiting; video dropped up to the next "
+                  "key frame",
+                  static_cast<long long>(waiting));
+    LogLine(log_.get(), line);
+    return false;
+}
+
+void CFLVMux::EndDropRunLocked()
+{
+    if (!dropping_) return;
+    dropping_ = false;
+    droppedInSession_ += droppedInRun_;
+    char line[160];
+    std::snprintf(line, sizeof line, "CFLVMux::OutputPacket: %u video frames dropped (%llu since the filter started)",
+                  droppedInRun_, static_cast<unsigned long long>(droppedInSession_));
+    LogLine(log_.get(), line);
+    droppedInRun_ = 0;
 }

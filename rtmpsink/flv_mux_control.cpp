@@ -31,8 +31,21 @@ HRESULT CFLVMux::SetNotifyWindow(uint32_t window)
 HRESULT CFLVMux::GetConnectionState(uint8_t* connected)
 {
     if (!connected) return E_POINTER;
+    std::lock_guard<std::mutex> hold(connectionLock_);
     *connected = connection_ ? connection_->IsConnected() : 0;
     return S_OK;
+}
+
+void CFLVMux::AbortOutput()
+{
+    std::lock_guard<std::mutex> hold(connectionLock_);
+    if (connection_) connection_->AbortWrites();
+}
+
+void CFLVMux::SwapConnectionLocked(std::unique_ptr<RTMPConnection>& other)
+{
+    std::lock_guard<std::mutex> hold(connectionLock_);
+    connection_.swap(other);
 }
 
 void CFLVMux::DropConnectionLocked()
@@ -40,13 +53,15 @@ void CFLVMux::DropConnectionLocked()
     if (!connection_) return;
     writer_.SetStopped();
     writer_.Reset();
-    connection_.reset();
+    std::unique_ptr<RTMPConnection> gone;
+    SwapConnectionLocked(gone);
 }
 
 // The transport connect and the publish wait run without the sink lock, on an object the
 // output thread cannot see yet; it becomes the filter's connection only when they are done.
 HRESULT CFLVMux::Connect()
 {
+    AbortOutput();
     {
         CAutoLock lock(&m_csSink);
         DropConnectionLocked();
@@ -64,19 +79,23 @@ HRESULT CFLVMux::Connect()
     RtmpPacket packet;
     connection->WaitForPublish(packet);
     CAutoLock lock(&m_csSink);
-    connection_ = std::move(connection);
+    SwapConnectionLocked(connection);
     return S_OK;
 }
 
+// A write that waits for a server that stopped reading holds the sink lock; it is aborted
+// first, so Disconnect takes no longer than its pauses and at most one write time-out.
 HRESULT CFLVMux::Disconnect()
 {
+    AbortOutput();
     CAutoLock lock(&m_csSink);
     if (connection_) {
         writer_.SetStopped();
         writer_.Reset();
         std::this_thread::sleep_for(kDisconnectPause);
         connection_->Teardown();
-        connection_.reset();
+        std::unique_ptr<RTMPConnection> gone;
+        SwapConnectionLocked(gone);
     }
     LogLine(log_.get(), "CFLVMux::Disconnect: OK");
     return S_OK;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "amf0.h"
@@ -44,7 +45,12 @@ public:
     bool ReadPacket(RtmpPacket& packet) { return reader_.ReadPacket(packet); }
     // `body` comes from a MessageBuffer (header room in front); it is changed by sending.
     bool SendPacket(const RtmpHeader& header, uint8_t* body, bool queue);
+    // All bytes within one write time-out (10 s); a server that takes nothing that long fails it.
     bool WriteToSocket(const uint8_t* bytes, uint32_t count);
+    // Callable from any thread: a write waiting for room fails at once, and so does every later
+    // one that would have to wait, until AllowWrites.
+    void AbortWrites();
+    void AllowWrites();
     void CloseSocket();
     void SetSendBufferSize(int bytes);
     void SetNonBlocking();
@@ -75,6 +81,11 @@ public:
     // ---- media: audio (type 8, chunk stream 6) or video (type 9, chunk stream 7) with a full
     // header; `body` has the header room in front of it.
     bool SendMediaMessage(uint8_t messageType, uint8_t* body, uint32_t size, uint32_t timestamp);
+    // Records that the media message just written carries `timestamp`.
+    void NoteMediaSent(uint32_t timestamp);
+    // How many milliseconds of media, measured back from `timestamp`, still wait for the
+    // network: in the socket's send queue or not yet acknowledged by the server.
+    int64_t UndeliveredMediaBefore(uint32_t timestamp);
 
     uint8_t IsConnected() const { return connected_.load(); }
     uint8_t IsPublished() const { return published_.load(); }
@@ -87,6 +98,8 @@ public:
 
 private:
     uint32_t ReadExactly(uint8_t* bytes, uint32_t count);
+    // 0 once the socket takes bytes again; ETIMEDOUT, ECANCELED (aborted) or poll's error.
+    int WaitUntilWritable(std::chrono::steady_clock::time_point deadline);
     bool SendCommand(RtmpHeader header, class AmfBody& body, bool queue);
     // A protocol or user control message on chunk stream 2, message stream 0, timestamp 0.
     bool SendControl(uint8_t headerType, uint8_t messageType, const uint8_t* body, uint32_t size);
@@ -105,6 +118,17 @@ private:
     std::deque<std::string> pendingCalls_;
     RtmpUrl url_;
     int socket_ = -1;
+    // Guards closing the socket against AbortWrites from another thread.
+    std::mutex socketLock_;
+    bool writeWaiting_ = false;
+    bool abortWrites_ = false;
+    std::chrono::milliseconds writeTimeout_;
+    uint64_t bytesWritten_ = 0;
+    struct MediaInFlight {
+        uint64_t endOffset;  // bytesWritten_ after the message
+        uint32_t timestamp;
+    };
+    std::deque<MediaInFlight> mediaInFlight_;
     uint32_t notifyWindow_ = 0;
     uint32_t lastSendSize_ = 0;
     long lastSendResult_ = 0;

@@ -7,9 +7,14 @@
 #include <ctime>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <linux/sockios.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <climits>
 
 #include "../interfaces/network_connection.h"
 #include "amf0.h"
@@ -19,10 +24,20 @@
 namespace {
 
 constexpr uint32_t kHandshakeSize = 1536;
-// Bounds every blocking step that has no time-out of its own (TCP connect, handshake reads,
-// sends to a server that stopped reading), so a dead server cannot hold the caller for ever.
+// Bounds every blocking step that has no time-out of its own (TCP connect, handshake reads),
+// so a dead server cannot hold the caller for ever. Writes have one deadline of their own.
 constexpr timeval kSocketTimeout = {10, 0};
 constexpr timeval kReceiveTimeout = {0, 300000};
+constexpr std::chrono::milliseconds kDefaultWriteTimeout{10000};
+
+// VELTRO_RTMP_WRITE_TIMEOUT_MS overrides how long one write may wait for the server to take
+// its bytes (very slow links; tests that stall a server).
+std::chrono::milliseconds WriteTimeoutFromEnvironment()
+{
+    const char* text = std::getenv("VELTRO_RTMP_WRITE_TIMEOUT_MS");
+    long value = text ? std::strtol(text, nullptr, 10) : 0;
+    return value > 0 ? std::chrono::milliseconds(value) : kDefaultWriteTimeout;
+}
 
 bool ResolveHost(const std::string& host, in_addr& address)
 {
@@ -37,16 +52,11 @@ bool ResolveHost(const std::string& host, in_addr& address)
     return true;
 }
 
-bool IsConnectionError(int code)
-{
-    return code == ENETDOWN || code == ENETUNREACH || code == ENETRESET || code == ECONNABORTED ||
-           code == ECONNRESET;
-}
-
 }  // namespace
 
 RTMPConnection::RTMPConnection()
-    : writer_([this](const uint8_t* bytes, uint32_t count) { return WriteToSocket(bytes, count); }),
+    : writeTimeout_(WriteTimeoutFromEnvironment()),
+      writer_([this](const uint8_t* bytes, uint32_t count) { return WriteToSocket(bytes, count); }),
       reader_([this](uint8_t* bytes, uint32_t count) { return ReadExactly(bytes, count); })
 {
 }
@@ -117,17 +127,24 @@ uint32_t RTMPConnection::ReadExactly(uint8_t* bytes, uint32_t count)
     return got;
 }
 
+// One deadline for the whole write. A full send buffer is back-pressure, not an error: the
+// write waits for room within its deadline, whether or not the socket is in non-blocking mode.
 bool RTMPConnection::WriteToSocket(const uint8_t* bytes, uint32_t count)
 {
     if (!connected_) return count == 0;
+    auto deadline = std::chrono::steady_clock::now() + writeTimeout_;
     uint32_t remaining = count;
     while (remaining > 0) {
-        ssize_t r = ::send(socket_, bytes, remaining, MSG_NOSIGNAL);
+        ssize_t r = ::send(socket_, bytes, remaining, MSG_NOSIGNAL | MSG_DONTWAIT);
         int code = r < 0 ? errno : 0;
+        if (r < 0 && (code == EAGAIN || code == EWOULDBLOCK || code == EINTR)) {
+            code = WaitUntilWritable(deadline);
+            if (code == 0) continue;
+        }
         lastSendSize_ = remaining;
         lastSendResult_ = static_cast<long>(r);
         if (notifyWindow_) PostMessageW(notifyWindow_, WM_RTMP_SENT, remaining, static_cast<LPARAM>(r));
-        if (r < 0 || IsConnectionError(code)) {
+        if (r < 0) {
             char line[80];
             std::snprintf(line, sizeof line, "RTMPConnection::WriteToSocket: SocketError errno=%d\n", code);
             LogLine(log_.get(), line);
@@ -137,16 +154,72 @@ bool RTMPConnection::WriteToSocket(const uint8_t* bytes, uint32_t count)
         if (r == 0) return false;
         bytes += r;
         remaining -= static_cast<uint32_t>(r);
+        bytesWritten_ += static_cast<uint64_t>(r);
     }
     return true;
+}
+
+int RTMPConnection::WaitUntilWritable(std::chrono::steady_clock::time_point deadline)
+{
+    {
+        std::lock_guard<std::mutex> hold(socketLock_);
+        if (abortWrites_) return ECANCELED;
+        writeWaiting_ = true;
+    }
+    int code = 0;
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            code = ETIMEDOUT;
+            break;
+        }
+        pollfd wait{socket_, POLLOUT, 0};
+        int ready = ::poll(&wait, 1, static_cast<int>(std::min<int64_t>(left.count(), INT_MAX)));
+        if (ready > 0) break;  // room, or an error that the next send reports
+        if (ready < 0 && errno != EINTR) {
+            code = errno;
+            break;
+        }
+    }
+    std::lock_guard<std::mutex> hold(socketLock_);
+    writeWaiting_ = false;
+    return code;
+}
+
+void RTMPConnection::AbortWrites()
+{
+    std::lock_guard<std::mutex> hold(socketLock_);
+    abortWrites_ = true;
+    // Shutting the socket down wakes the waiting write at once; it fails and closes the socket.
+    if (writeWaiting_ && socket_ >= 0) ::shutdown(socket_, SHUT_RDWR);
+}
+
+void RTMPConnection::AllowWrites()
+{
+    std::lock_guard<std::mutex> hold(socketLock_);
+    abortWrites_ = false;
 }
 
 void RTMPConnection::CloseSocket()
 {
     connected_ = 0;
     published_ = 0;
+    std::lock_guard<std::mutex> hold(socketLock_);
     if (socket_ >= 0) ::close(socket_);
     socket_ = -1;
+}
+
+void RTMPConnection::NoteMediaSent(uint32_t timestamp) { mediaInFlight_.push_back({bytesWritten_, timestamp}); }
+
+int64_t RTMPConnection::UndeliveredMediaBefore(uint32_t timestamp)
+{
+    int queued = 0;
+    if (socket_ < 0 || ::ioctl(socket_, SIOCOUTQ, &queued) != 0) queued = 0;
+    // Bytes up to this offset have reached the server; so has every message that ends there.
+    uint64_t delivered = bytesWritten_ - std::min<uint64_t>(bytesWritten_, static_cast<uint64_t>(queued));
+    while (!mediaInFlight_.empty() && mediaInFlight_.front().endOffset <= delivered) mediaInFlight_.pop_front();
+    if (mediaInFlight_.empty() || mediaInFlight_.front().timestamp >= timestamp) return 0;
+    return static_cast<int64_t>(timestamp) - mediaInFlight_.front().timestamp;
 }
 
 void RTMPConnection::SetSendBufferSize(int bytes)

@@ -20,6 +20,22 @@ std::string Between(std::string_view text, int64_t from, int64_t to)
     return std::string(text.substr(static_cast<size_t>(from), static_cast<size_t>(to - from)));
 }
 
+// "host:port" with a port of 1 to 65535 splits; any other text stays the host, on 1935.
+void SplitPort(RtmpUrl& url)
+{
+    size_t colon = url.host.rfind(':');
+    if (colon == std::string::npos || colon + 1 == url.host.size() || url.host.size() - colon > 6) return;
+    int32_t port = 0;
+    for (size_t i = colon + 1; i < url.host.size(); ++i) {
+        char c = url.host[i];
+        if (c < '0' || c > '9') return;
+        port = port * 10 + (c - '0');
+    }
+    if (port < 1 || port > 65535) return;
+    url.port = port;
+    url.host.resize(colon);
+}
+
 }  // namespace
 
 RtmpUrl ParseConnectionString(std::string_view text)
@@ -36,5 +52,6 @@ RtmpUrl ParseConnectionString(std::string_view text)
     size_t at = text.find('@');
     url.streamName = std::string(at == std::string_view::npos ? text : text.substr(at + 1));
     url.tcUrl = "rtmp://" + url.host + "/" + url.app;
+    SplitPort(url);
     return url;
 }

@@ -1,4 +1,4 @@
-// The parts of a publishing address rtmp://host/app[/instance]/@stream-name.
+// The parts of a publishing address rtmp://host[:port]/app[/instance]/@stream-name.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +10,7 @@ struct RtmpUrl {
     std::string app;  // with "/instance" appended when the address has one
     std::string streamName;
     std::string tcUrl;
-    int32_t port = 1935;
+    int32_t port = 1935;  // or the port the address names after the host
 };
 
 RtmpUrl ParseConnectionString(std::string_view text);

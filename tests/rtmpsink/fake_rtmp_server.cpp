@@ -57,19 +57,27 @@ Bytes StatusBody(std::string_view command, double transaction, std::string_view 
     return body.bytes;
 }
 
-FakeRtmpServer::FakeRtmpServer(const std::string& address)
+FakeRtmpServer::FakeRtmpServer(int receiveBuffer)
 {
     listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    int on = 1;
-    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    // Set before listen, so accepted sockets inherit it and the window is sized by it.
+    if (receiveBuffer > 0) setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in local{};
     local.sin_family = AF_INET;
-    local.sin_port = htons(1935);
-    inet_pton(AF_INET, address.c_str(), &local.sin_addr);
-    if (bind(listener_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 || listen(listener_, 4) != 0) {
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof local;
+    if (bind(listener_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 || listen(listener_, 4) != 0 ||
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
         close(listener_);
         listener_ = -1;
+        return;
     }
+    port_ = ntohs(local.sin_port);
+}
+
+std::string FakeRtmpServer::Url(const std::string& path) const
+{
+    return "rtmp://127.0.0.1:" + std::to_string(port_) + "/" + path;
 }
 
 FakeRtmpServer::~FakeRtmpServer()

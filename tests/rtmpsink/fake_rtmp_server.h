@@ -1,5 +1,5 @@
-// A scripted RTMP server on a loopback address: it takes one client at a time and lets the
-// test read the client's messages and answer with any bytes it likes.
+// A scripted RTMP server on 127.0.0.1 and a port the system picks: it takes one client at a
+// time and lets the test read the client's messages and answer with any bytes it likes.
 #pragma once
 
 #include <memory>
@@ -28,9 +28,14 @@ Bytes StatusBody(std::string_view command, double transaction, std::string_view 
 
 class FakeRtmpServer {
 public:
-    explicit FakeRtmpServer(const std::string& address);
+    // A receive buffer size of the clients' sockets (0: the system's), so that a test can
+    // stall the server with few bytes in flight.
+    explicit FakeRtmpServer(int receiveBuffer = 0);
     ~FakeRtmpServer();
     bool Listening() const { return listener_ >= 0; }
+    int Port() const { return port_; }
+    // rtmp://127.0.0.1:PORT/<path>
+    std::string Url(const std::string& path) const;
 
     // Accepts the next client and answers its handshake.
     bool Accept();
@@ -51,6 +56,7 @@ private:
     uint32_t ReadExactly(uint8_t* bytes, uint32_t count);
 
     int listener_ = -1;
+    int port_ = 0;
     int client_ = -1;
     std::unique_ptr<ChunkReader> reader_;
     std::unique_ptr<ChunkWriter> writer_;

@@ -39,11 +39,19 @@ TEST(ConnectionString, SplitsHostAppInstanceAndStream)
     EXPECT_EQ(url.streamName, "chan42");
     EXPECT_EQ(url.tcUrl, "rtmp://192.0.2.10/live");
 
-    // A port stays in the host; without "@" the stream name is the whole text.
+    // A port after the host is the server's port, and the tcUrl keeps it; without "@" the
+    // stream name is the whole text. A text that is no port stays in the host.
     url = ParseConnectionString("rtmp://example.org:1936/app/name");
-    EXPECT_EQ(url.host, "example.org:1936");
+    EXPECT_EQ(url.host, "example.org");
+    EXPECT_EQ(url.port, 1936);
+    EXPECT_EQ(url.tcUrl, "rtmp://example.org:1936/app");
     EXPECT_EQ(url.app, "app");
     EXPECT_EQ(url.streamName, "rtmp://example.org:1936/app/name");
+    for (const char* host : {"example.org:", "example.org:0", "example.org:65536", "example.org:19x"}) {
+        url = ParseConnectionString(std::string("rtmp://") + host + "/app/@n");
+        EXPECT_EQ(url.host, host);
+        EXPECT_EQ(url.port, 1935);
+    }
 
     url = ParseConnectionString("");
     EXPECT_EQ(url.host, "");

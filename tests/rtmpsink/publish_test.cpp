@@ -88,9 +88,9 @@ TEST(PublishToNginx, RecordsBothStreamsWholeAndLogsTheSession)
 {
     ASSERT_FALSE(Streams().video.empty());
     std::string dir = MakeTempDir();
-    NginxRtmpServer nginx("127.0.0.5", dir);
+    NginxRtmpServer nginx(dir);
     ASSERT_TRUE(nginx.Start());
-    Publication publication = Publish("rtmp://127.0.0.5/live/@cam");
+    Publication publication = Publish(nginx.Url("live/@cam"));
     nginx.Stop();
 
     ExpectRecordingMatches(nginx.RecordPath("cam"));
@@ -100,7 +100,7 @@ TEST(PublishToNginx, RecordsBothStreamsWholeAndLogsTheSession)
     EXPECT_GT(publication.bytesSent, payload);
 
     std::string expected[] = {"CFLVMux::SetConnectionString",
-                              "rtmp://127.0.0.5/live/@cam",
+                              nginx.Url("live/@cam"),
                               "RTMPConnection:: Handshake Ok",
                               "RTMPConnection:: Publish Ok",
                               "CFLVMux:: Start Stream",
@@ -119,9 +119,10 @@ TEST(PublishToFfmpeg, ListeningFfmpegReceivesBothStreams)
 {
     ASSERT_FALSE(Streams().video.empty());
     std::string file = MakeTempDir() + "/received.flv";
-    ChildProcess ffmpeg({"ffmpeg", "-v", "error", "-y", "-listen", "1", "-i", "rtmp://127.0.0.6:1935/live/cam", "-c",
-                         "copy", "-f", "flv", file});
-    Publish("rtmp://127.0.0.6/live/@cam", 50);
+    std::string address = "rtmp://127.0.0.1:" + std::to_string(FreeLoopbackPort()) + "/live";
+    ChildProcess ffmpeg({"ffmpeg", "-v", "error", "-y", "-listen", "1", "-i", address + "/cam", "-c", "copy", "-f",
+                         "flv", file});
+    Publish(address + "/@cam", 50);
     EXPECT_EQ(ffmpeg.Wait(30), 0);
     std::string errors;
     RunCommand("ffmpeg -v error -i '" + file + "' -f null - 2>&1", &errors);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <future>
 #include <thread>
 
 #include "dshow/uuids.h"
@@ -37,6 +38,32 @@ const EncodedStreams& Streams()
         return ReadFlvFile(file);
     }();
     return streams;
+}
+
+// The same streams with every picture padded by a filler NAL unit to about 8 Mbit/s, enough
+// to fill the socket buffers of a connection whose server stopped reading.
+const EncodedStreams& BulkyStreams()
+{
+    static EncodedStreams streams = [] {
+        EncodedStreams bulky = Streams();
+        for (EncodedUnit& unit : bulky.video) {
+            unit.data.insert(unit.data.end(), {0x00, 0x00, 0x01, 0x0C});
+            unit.data.insert(unit.data.end(), 40000, 0xFF);
+            unit.data.push_back(0x80);
+        }
+        return bulky;
+    }();
+    return streams;
+}
+
+// Waits until `sink` has made no send for a second: its writes wait for room.
+void WaitUntilSendsStall(SinkHarness& sink)
+{
+    uint64_t last = ~0ull;
+    for (int i = 0; i < 60 && sink.Sends() != last; ++i) {
+        last = sink.Sends();
+        std::this_thread::sleep_for(1s);
+    }
 }
 
 // Sums the 4-byte NAL lengths of an AVC video body; -1 when they do not tile it exactly.
@@ -88,13 +115,14 @@ TEST(SinkFilter, PinsControlDefaultsAndLog)
     EXPECT_EQ(control->Connect(), 1);  // no address yet
     control->SetLogFolder(folder.c_str());
     EXPECT_EQ(control->Disconnect(), 0);
-    control->SetConnectionString("rtmp://127.0.0.9/live/@cam");
+    std::string refused = "rtmp://127.0.0.1:" + std::to_string(FreeLoopbackPort()) + "/live/@cam";
+    control->SetConnectionString(refused.c_str());
     EXPECT_EQ(control->Connect(), 1);  // nothing listens there
     sink.Filter()->Pause();
     sink.Filter()->Stop();
     EXPECT_EQ(LogMessages(ReadTextFile(dir + "/logsrtmp.log")),
               (std::vector<std::string>{"CFLVMux::Disconnect: OK", "CFLVMux::SetConnectionString",
-                                        "rtmp://127.0.0.9/live/@cam", "RTMPConnection::Connect() Failed",
+                                        refused, "RTMPConnection::Connect() Failed",
                                         "CFLVMux::Connect: Connection Error", "CFLVMux::Stop Streaming",
                                         "----------------"}));
 }
@@ -134,7 +162,7 @@ TEST(SinkFilter, DroppedConnectionIsSeenAndANewConnectResumes)
 {
     const EncodedStreams& streams = Streams();
     ASSERT_FALSE(streams.video.empty());
-    FakeRtmpServer server("127.0.0.30");
+    FakeRtmpServer server;
     ASSERT_TRUE(server.Listening());
     std::atomic<bool> dropped{false};
     std::atomic<bool> resumedOk{false};
@@ -186,7 +214,7 @@ TEST(SinkFilter, DroppedConnectionIsSeenAndANewConnectResumes)
     });
 
     SinkHarness sink;
-    sink.Control()->SetConnectionString("rtmp://127.0.0.30/live/@cam");
+    sink.Control()->SetConnectionString(server.Url("live/@cam").c_str());
     ASSERT_EQ(sink.Control()->Connect(), 0);
     EXPECT_EQ(sink.FirstSend(), (std::pair<WPARAM, LPARAM>{1537, 1537}));
     auto* source = new TestSource(&streams.video, AvcMediaType(streams, 320, 240, 400000), &streams.audio,
@@ -208,4 +236,111 @@ TEST(SinkFilter, DroppedConnectionIsSeenAndANewConnectResumes)
     sink.StopGraph(source);
     sink.Control()->Disconnect();
     source->Release();
+}
+
+TEST(SinkFilter, StopAndDisconnectEndAWriteThatAStalledServerHolds)
+{
+    ASSERT_FALSE(BulkyStreams().video.empty());
+    // With an hour's write deadline only an aborted write lets these calls return.
+    setenv("VELTRO_RTMP_WRITE_TIMEOUT_MS", "3600000", 1);
+    for (bool stopFirst : {true, false}) {
+        FakeRtmpServer server(4096);
+        std::atomic<bool> release{false};
+        std::thread script([&] {
+            if (server.AcceptPublisher())
+                while (!release) std::this_thread::sleep_for(20ms);
+            server.CloseClient();  // resets the connection: a write still waiting fails
+        });
+        SinkHarness sink;
+        sink.Control()->SetConnectionString(server.Url("live/@cam").c_str());
+        ASSERT_EQ(sink.Control()->Connect(), 0);
+        const EncodedStreams& streams = BulkyStreams();
+        auto* source = new TestSource(&streams.video, AvcMediaType(streams, 320, 240, 400000), &streams.audio,
+                                      AacMediaType(streams, 2, 44100));
+        source->AddRef();
+        ASSERT_TRUE(sink.ConnectAndRun(source));
+        WaitUntilSendsStall(sink);
+
+        auto call = std::async(std::launch::async, [&] {
+            if (stopFirst) sink.Filter()->Stop();
+            else sink.Control()->Disconnect();
+        });
+        bool returned = call.wait_for(60s) == std::future_status::ready;
+        release = true;
+        call.wait();
+        EXPECT_TRUE(returned) << (stopFirst ? "Stop" : "Disconnect") << " waited for the stalled write";
+        uint8_t state = 1;
+        sink.Control()->GetConnectionState(&state);
+        EXPECT_EQ(state, 0);  // the aborted write closed the socket: the program reconnects
+        sink.StopGraph(source);
+        sink.Control()->Disconnect();
+        script.join();
+        source->Release();
+    }
+    unsetenv("VELTRO_RTMP_WRITE_TIMEOUT_MS");
+}
+
+// A server that stops reading for a while stands for an uplink narrower than the stream.
+TEST(SinkFilter, SlowUplinkDropsVideoToAKeyFrameKeepsAudioAndTheSession)
+{
+    const EncodedStreams& streams = Streams();
+    ASSERT_FALSE(streams.video.empty());
+    std::string logDir = MakeTempDir() + "/";
+    FakeRtmpServer server(4096);
+    std::vector<RtmpPacket> media;
+    std::thread script([&] {
+        if (!server.AcceptPublisher()) return;
+        // Stalled until the sink says it drops video, then reading again until the teardown.
+        for (int i = 0; i < 3000 && ReadTextFile(logDir + "rtmp.log").find("uplink too slow") == std::string::npos; ++i)
+            std::this_thread::sleep_for(20ms);
+        RtmpPacket packet;
+        while (server.Read(packet, 30000)) {
+            uint8_t type = packet.header.messageType;
+            if (type == RTMP_AUDIO || type == RTMP_VIDEO) media.push_back(std::move(packet));
+            if (type == RTMP_COMMAND_AMF0 && packet.body.size() > 3 && packet.body[3] == 'F') break;  // FCUnpublish
+        }
+    });
+
+    SinkHarness sink;
+    sink.Control()->SetLogFolder(logDir.c_str());
+    sink.Control()->SetConnectionString(server.Url("live/@cam").c_str());
+    ASSERT_EQ(sink.Control()->Connect(), 0);
+    auto* source = new TestSource(&streams.video, AvcMediaType(streams, 320, 240, 400000), &streams.audio,
+                                  AacMediaType(streams, 2, 44100), true);
+    source->AddRef();
+    ASSERT_TRUE(sink.ConnectAndRun(source));
+    sink.WaitUntilSent(source);
+    uint8_t state = 0;
+    sink.Control()->GetConnectionState(&state);
+    EXPECT_EQ(state, 1);
+    sink.StopGraph(source);
+    sink.Control()->Disconnect();
+    script.join();
+    source->Release();
+
+    size_t audioFrames = 0, videoFrames = 0;
+    bool afterGap = false, resumed = false;
+    int64_t lastVideo = -1;
+    for (const RtmpPacket& m : media) {
+        if (m.body.size() < 2 || m.body[1] == 0) continue;  // sequence headers
+        if (m.header.messageType == RTMP_AUDIO) {
+            ++audioFrames;
+            continue;
+        }
+        ++videoFrames;
+        int64_t at = m.header.timestamp;
+        // A gap of more than a frame interval is where video was dropped: it ends at a key frame.
+        if (lastVideo >= 0 && at - lastVideo > 80) {
+            EXPECT_EQ(m.body[0], 0x17) << "video resumed at " << at << " ms without a key frame";
+            afterGap = true;
+        }
+        resumed = resumed || (afterGap && m.body[0] == 0x17);
+        lastVideo = at;
+    }
+    EXPECT_EQ(audioFrames, streams.audio.size());
+    EXPECT_TRUE(resumed);
+    std::string log = ReadTextFile(logDir + "rtmp.log");
+    size_t dropped = streams.video.size() - videoFrames;
+    EXPECT_GT(dropped, 0u);
+    EXPECT_NE(log.find("(" + std::to_string(dropped) + " since the filter started)"), std::string::npos) << log;
 }

@@ -8,6 +8,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -62,6 +65,21 @@ std::string ReadTextFile(const std::string& path)
     return text.str();
 }
 
+int FreeLoopbackPort()
+{
+    int probe = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof local;
+    int port = 0;
+    if (bind(probe, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
+        getsockname(probe, reinterpret_cast<sockaddr*>(&local), &length) == 0)
+        port = ntohs(local.sin_port);
+    close(probe);
+    return port;
+}
+
 ChildProcess::ChildProcess(const std::vector<std::string>& argv)
 {
     pid_ = fork();
@@ -108,7 +126,12 @@ int ChildProcess::Wait(int seconds)
     return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
 }
 
-NginxRtmpServer::NginxRtmpServer(const std::string& address, const std::string& dir) : address_(address), dir_(dir) {}
+NginxRtmpServer::NginxRtmpServer(const std::string& dir) : dir_(dir) {}
+
+std::string NginxRtmpServer::Url(const std::string& path) const
+{
+    return "rtmp://127.0.0.1:" + std::to_string(port_) + "/" + path;
+}
 
 NginxRtmpServer::~NginxRtmpServer() { Stop(); }
 
@@ -117,20 +140,27 @@ bool NginxRtmpServer::Start()
     // The worker runs as nobody when started as root: it must reach the recording folder.
     RunCommand("mkdir -p '" + dir_ + "/logs' '" + dir_ + "/rec' && chmod 755 '" + dir_ + "' && chmod 777 '" + dir_ +
                "/rec'");
-    std::ofstream config(dir_ + "/nginx.conf");
-    config << "load_module /usr/lib/nginx/modules/ngx_rtmp_module.so;\n"
-           << "daemon on;\nworker_processes 1;\npid " << dir_ << "/nginx.pid;\n"
-           << "error_log " << dir_ << "/logs/error.log info;\n"
-           << "events { worker_connections 64; }\n"
-           << "rtmp { server { listen " << address_ << ":1935; chunk_size 4096;\n"
-           << "  application live { live on; record all; record_path " << dir_ << "/rec; } } }\n";
-    config.close();
-    std::string args = " -p '" + dir_ + "' -c '" + dir_ + "/nginx.conf' -e '" + dir_ + "/logs/error.log'";
-    if (RunCommand("nginx" + args + " 2>&1") != 0) return false;
-    running_ = true;
-    for (int i = 0; i < 100; ++i) {
-        if (RunCommand("ss -ltn 2>/dev/null | grep -q '" + address_ + ":1935'") == 0) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // nginx cannot listen on port 0 and tell which port it got: take a free one, and another
+    // when a parallel test took it first.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        port_ = FreeLoopbackPort();
+        std::ofstream config(dir_ + "/nginx.conf");
+        config << "load_module /usr/lib/nginx/modules/ngx_rtmp_module.so;\n"
+               << "daemon on;\nworker_processes 1;\npid " << dir_ << "/nginx.pid;\n"
+               << "error_log " << dir_ << "/logs/error.log info;\n"
+               << "events { worker_connections 64; }\n"
+               << "rtmp { server { listen 127.0.0.1:" << port_ << "; chunk_size 4096;\n"
+               << "  application live { live on; record all; record_path " << dir_ << "/rec; } } }\n";
+        config.close();
+        std::string args = " -p '" + dir_ + "' -c '" + dir_ + "/nginx.conf' -e '" + dir_ + "/logs/error.log'";
+        if (RunCommand("nginx" + args + " >/dev/null 2>&1") != 0) continue;
+        running_ = true;
+        std::string listening = "ss -ltn 2>/dev/null | grep -q '127.0.0.1:" + std::to_string(port_) + " '";
+        for (int i = 0; i < 100; ++i) {
+            if (RunCommand(listening) == 0) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
     }
     return false;
 }

@@ -1,5 +1,5 @@
-// Test helpers: a private folder, child processes, and nginx with the RTMP module on a
-// loopback address of the test's own.
+// Test helpers: a private folder, child processes, and nginx with the RTMP module on
+// 127.0.0.1 and a port of its own.
 #pragma once
 
 #include <string>
@@ -10,6 +10,9 @@ std::string MakeTempDir();
 // Runs a shell command; returns its exit status and, when wanted, its standard output.
 int RunCommand(const std::string& command, std::string* output = nullptr);
 std::string ReadTextFile(const std::string& path);
+// A TCP port on 127.0.0.1 that was free a moment ago (the system picked it for a bind to
+// port 0), for peers that cannot report the port they bound.
+int FreeLoopbackPort();
 
 class ChildProcess {
 public:
@@ -28,15 +31,18 @@ private:
 class NginxRtmpServer {
 public:
     // Records every stream of the application "live" to <dir>/rec/<name>.flv.
-    NginxRtmpServer(const std::string& address, const std::string& dir);
+    explicit NginxRtmpServer(const std::string& dir);
     ~NginxRtmpServer();
     bool Start();
+    int Port() const { return port_; }
+    // rtmp://127.0.0.1:PORT/<path>
+    std::string Url(const std::string& path) const;
     // Graceful stop: recordings are complete afterwards.
     void Stop();
     std::string RecordPath(const std::string& streamName) const { return dir_ + "/rec/" + streamName + ".flv"; }
 
 private:
-    std::string address_;
+    int port_ = 0;
     std::string dir_;
     bool running_ = false;
 };
