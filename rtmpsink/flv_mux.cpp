@@ -129,8 +129,7 @@ HRESULT CFLVMux::OutputPacket(CMuxInterPacket& packet, CBaseMuxInputPin* pin)
 // fails: dropping whole groups of pictures keeps the audio continuous and the delay bounded.
 bool CFLVMux::AdmitVideoLocked(const CMuxInterPacket& packet)
 {
-    int64_t timestamp = FLVWriter::TimestampOf(packet, true);
-    int64_t waiting = timestamp < 0 ? 0 : connection_->UndeliveredMediaBefore(static_cast<uint32_t>(timestamp));
+    int64_t waiting = connection_->MediaWaitingTime().count();
     bool uplinkBehind = waiting > kMaxBacklogMs;
     if (waitForSyncPoint_) {
         if (packet.syncPoint && !uplinkBehind) {
@@ -147,7 +146,7 @@ bool CFLVMux::AdmitVideoLocked(const CMuxInterPacket& packet)
     droppedInRun_ = 1;
     char line[160];
     std::snprintf(line, sizeof line,
-                  "CFLVMux::OutputPacket: uplink too slow, %lld ms of media waiting; video dropped up to the next "
+                  "CFLVMux::OutputPacket: uplink too slow, media waiting for %lld ms; video dropped up to the next "
                   "key frame",
                   static_cast<long long>(waiting));
     LogLine(log_.get(), line);

@@ -44,7 +44,7 @@ public:
     void AbortOutput() override;
 
     static constexpr int kMaxInputPins = 2;
-    // Media that may wait for the network before video is dropped up to the next key frame.
+    // How long media may wait for the network before video is dropped up to the next key frame.
     static constexpr int64_t kMaxBacklogMs = 3000;
 
 private:

@@ -177,16 +177,11 @@ uint8_t FLVWriter::AudioTagByte() const
     return static_cast<uint8_t>((audioCodec_ << 4) | (rateBits << 2) | 0x02 | (audioChannels_ == 2 ? 0x01 : 0));
 }
 
-int64_t FLVWriter::TimestampOf(const CMuxInterPacket& packet, bool video)
-{
-    return video ? packet.decoding / 10000 : packet.stop / 10000;
-}
-
 uint32_t FLVWriter::WriteSample(CMuxInterPacket& packet, const AM_MEDIA_TYPE& mediaType)
 {
     if (!connection_) return 0;
     bool video = mediaType.majortype == MEDIATYPE_Video;
-    int64_t timestamp = TimestampOf(packet, video);
+    int64_t timestamp = video ? packet.decoding / 10000 : packet.stop / 10000;
     int64_t compositionOffset = video ? packet.presentation / 10000 - timestamp : 0;
     lastTimestamp_ = timestamp;
 
@@ -222,6 +217,6 @@ uint32_t FLVWriter::WriteSample(CMuxInterPacket& packet, const AM_MEDIA_TYPE& me
         return 0;  // an input without a codec the writer knows
     }
     if (connection_->SendMediaMessage(video ? RTMP_VIDEO : RTMP_AUDIO, body, size, static_cast<uint32_t>(timestamp)))
-        connection_->NoteMediaSent(static_cast<uint32_t>(timestamp));
+        connection_->NoteMediaSent();
     return size;
 }

@@ -34,9 +34,6 @@ public:
     // The packet's bytes are changed.
     uint32_t WriteSample(CMuxInterPacket& packet, const AM_MEDIA_TYPE& mediaType);
     int SendSequenceHeaders(Kind kind);
-    // The message timestamp a sample gets, in milliseconds: the decoding time for video, the
-    // stop time for audio.
-    static int64_t TimestampOf(const CMuxInterPacket& packet, bool video);
 
     // Copies a sample into a new packet: the one copy of its bytes before they are sent.
     // H.264 samples in start-code form become length-prefixed on the way.

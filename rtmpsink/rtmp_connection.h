@@ -81,11 +81,12 @@ public:
     // ---- media: audio (type 8, chunk stream 6) or video (type 9, chunk stream 7) with a full
     // header; `body` has the header room in front of it.
     bool SendMediaMessage(uint8_t messageType, uint8_t* body, uint32_t size, uint32_t timestamp);
-    // Records that the media message just written carries `timestamp`.
-    void NoteMediaSent(uint32_t timestamp);
-    // How many milliseconds of media, measured back from `timestamp`, still wait for the
-    // network: in the socket's send queue or not yet acknowledged by the server.
-    int64_t UndeliveredMediaBefore(uint32_t timestamp);
+    // Records that a media message was just written.
+    void NoteMediaSent();
+    // How long the oldest media message that has not reached the server (still in the send
+    // queue, or not yet acknowledged) has waited since it was written; 0 when none waits.
+    // A live stream's delay at the server grows by this much.
+    std::chrono::milliseconds MediaWaitingTime();
 
     uint8_t IsConnected() const { return connected_.load(); }
     uint8_t IsPublished() const { return published_.load(); }
@@ -126,7 +127,7 @@ private:
     uint64_t bytesWritten_ = 0;
     struct MediaInFlight {
         uint64_t endOffset;  // bytesWritten_ after the message
-        uint32_t timestamp;
+        std::chrono::steady_clock::time_point written;
     };
     std::deque<MediaInFlight> mediaInFlight_;
     uint32_t notifyWindow_ = 0;

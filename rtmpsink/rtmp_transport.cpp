@@ -209,17 +209,21 @@ void RTMPConnection::CloseSocket()
     socket_ = -1;
 }
 
-void RTMPConnection::NoteMediaSent(uint32_t timestamp) { mediaInFlight_.push_back({bytesWritten_, timestamp}); }
+void RTMPConnection::NoteMediaSent()
+{
+    mediaInFlight_.push_back({bytesWritten_, std::chrono::steady_clock::now()});
+}
 
-int64_t RTMPConnection::UndeliveredMediaBefore(uint32_t timestamp)
+std::chrono::milliseconds RTMPConnection::MediaWaitingTime()
 {
     int queued = 0;
     if (socket_ < 0 || ::ioctl(socket_, SIOCOUTQ, &queued) != 0) queued = 0;
     // Bytes up to this offset have reached the server; so has every message that ends there.
     uint64_t delivered = bytesWritten_ - std::min<uint64_t>(bytesWritten_, static_cast<uint64_t>(queued));
     while (!mediaInFlight_.empty() && mediaInFlight_.front().endOffset <= delivered) mediaInFlight_.pop_front();
-    if (mediaInFlight_.empty() || mediaInFlight_.front().timestamp >= timestamp) return 0;
-    return static_cast<int64_t>(timestamp) - mediaInFlight_.front().timestamp;
+    if (mediaInFlight_.empty()) return std::chrono::milliseconds(0);
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 mediaInFlight_.front().written);
 }
 
 void RTMPConnection::SetSendBufferSize(int bytes)
