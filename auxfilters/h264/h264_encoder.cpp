@@ -28,6 +28,10 @@ std::unique_ptr<H264Encoder> H264Encoder::Create(const X264Settings& settings, c
         return nullptr;
     }
     std::unique_ptr<H264Encoder> result(new H264Encoder(encoder, input, frameDuration));
+    if (settings.interlaced != 0) {
+        result->deinterlacer_ = Deinterlacer::Create(input.width, input.height, X264Csp(input.layout), error);
+        if (!result->deinterlacer_) return nullptr;
+    }
 
     x264_nal_t* nals = nullptr;
     int count = 0;
@@ -63,23 +67,33 @@ bool H264Encoder::Encode(const uint8_t* data, size_t size, int64_t startTime, st
     // x264 needs strictly rising times; a repeated capture time becomes one tick later.
     in.i_pts = std::max(startTime, lastPts_ + 1);
     lastPts_ = in.i_pts;
+    if (!deinterlacer_) return EncodePicture(&in, out);
+    if (!deinterlacer_->Push(in.img, in.i_pts)) return false;
+    x264_picture_t progressive;
+    while (deinterlacer_->Pull(&progressive))
+        if (!EncodePicture(&progressive, out)) return false;
+    return true;
+}
+
+bool H264Encoder::EncodePicture(x264_picture_t* in, std::vector<EncodedFrame>* out)
+{
     x264_picture_t picture;
     x264_nal_t* nals = nullptr;
     int count = 0;
-    if (x264_encoder_encode(encoder_, &nals, &count, &in, &picture) < 0) return false;
+    if (x264_encoder_encode(encoder_, &nals, &count, in, &picture) < 0) return false;
     Collect(nals, count, picture, out);
     return true;
 }
 
 void H264Encoder::Flush(std::vector<EncodedFrame>* out)
 {
-    while (x264_encoder_delayed_frames(encoder_) > 0) {
-        x264_picture_t picture;
-        x264_nal_t* nals = nullptr;
-        int count = 0;
-        if (x264_encoder_encode(encoder_, &nals, &count, nullptr, &picture) < 0) break;
-        Collect(nals, count, picture, out);
+    if (deinterlacer_) {
+        deinterlacer_->End();
+        x264_picture_t progressive;
+        while (deinterlacer_->Pull(&progressive)) EncodePicture(&progressive, out);
     }
+    while (x264_encoder_delayed_frames(encoder_) > 0)
+        if (!EncodePicture(nullptr, out)) break;
 }
 
 void H264Encoder::Collect(x264_nal_t* nals, int count, const x264_picture_t& picture,

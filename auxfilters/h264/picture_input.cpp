@@ -12,6 +12,11 @@ bool IsPlanar420(PixelLayout layout)
 
 }  // namespace
 
+int X264Csp(PixelLayout layout)
+{
+    return layout == PixelLayout::NV12 ? X264_CSP_NV12 : layout == PixelLayout::YV12 ? X264_CSP_YV12 : X264_CSP_I420;
+}
+
 size_t FrameBytes(const VideoInputFormat& f)
 {
     if (f.width <= 0 || f.height <= 0 || f.stride <= 0) return 0;
@@ -53,9 +58,7 @@ bool PictureInput::Fill(const uint8_t* data, size_t size, x264_picture_t* pic)
 
     if (IsPlanar420(f.layout)) {
         auto* base = const_cast<uint8_t*>(data);
-        pic->img.i_csp = f.layout == PixelLayout::NV12 ? X264_CSP_NV12
-                         : f.layout == PixelLayout::YV12 ? X264_CSP_YV12
-                                                         : X264_CSP_I420;
+        pic->img.i_csp = X264Csp(f.layout);
         pic->img.i_plane = f.layout == PixelLayout::NV12 ? 2 : 3;
         pic->img.plane[0] = base;
         pic->img.i_stride[0] = s;

@@ -17,6 +17,9 @@ struct VideoInputFormat {
     bool bottomUp = false;   // RGB with a positive biHeight is stored bottom row first
 };
 
+// The x264 colour space that PictureInput hands x264 for this layout.
+int X264Csp(PixelLayout layout);
+
 // Bytes of one frame in this layout, or 0 for an impossible format.
 size_t FrameBytes(const VideoInputFormat& format);
 

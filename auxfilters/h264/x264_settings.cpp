@@ -168,8 +168,7 @@ void ApplyX264Settings(const X264Settings& s, int width, int height, uint32_t fp
     p->analyse.b_weighted_bipred = s.weightedPred != 0;
     p->analyse.i_direct_mv_pred = Clamp(s.directMV, 0, 3);
     p->analyse.b_mixed_references = s.mixedRefs != 0;
-    p->b_interlaced = s.interlaced != 0;
-    p->b_tff = 1;
+    p->b_interlaced = 0;  // "Interlaced" asks for a deinterlaced input: the pictures are coded progressive
     p->b_sliced_threads = s.slicedThreading != 0;
     p->i_threads = s.parallel != 0 ? FrameThreads() : 1;
     p->b_aud = s.aud != 0;

@@ -29,6 +29,7 @@ void Take(AVCodecContext* ctx, AVFrame* frame, DecodedVideo* out)
             }
         }
         if (frame->decode_error_flags) ++out->errors;
+        if (frame->interlaced_frame) ++out->interlaced;
     }
 }
 

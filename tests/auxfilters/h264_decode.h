@@ -7,6 +7,7 @@
 struct DecodedVideo {
     int frames = 0;
     int errors = 0;
+    int interlaced = 0;  // pictures coded as fields or flagged interlaced
     int width = 0;
     int height = 0;
     int sarNum = 0;

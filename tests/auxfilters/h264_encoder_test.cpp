@@ -119,6 +119,54 @@ TEST(H264Encoder, HalfFrameRateKeepsTheConfiguredBitRate)
     EXPECT_NEAR(kbps, ReadX264Settings().bitrate, ReadX264Settings().bitrate * 0.15);
 }
 
+// Mean of |2 Y(row) - Y(row above) - Y(row below)|: the comb of an interlaced picture.
+double Comb(const std::vector<uint8_t>& luma, int width, int height)
+{
+    double sum = 0;
+    for (int y = 1; y + 1 < height; ++y)
+        for (int x = 0; x < width; ++x)
+            sum += std::abs(2 * luma[y * width + x] - luma[(y - 1) * width + x] - luma[(y + 1) * width + x]);
+    return sum / (width * (height - 2));
+}
+
+// "Deinterlace: Yes": frames whose two fields show a moving box at two places come out as
+// progressive pictures, one for each frame, without the comb between the fields.
+TEST(H264Encoder, DeinterlacingGivesProgressivePicturesWithoutTheComb)
+{
+    ScratchHome home;
+    SetRegistryDword(kX264SettingsKey, "Interlaced", 1);
+    const int width = 320, height = 240, count = 10;
+    std::string error;
+    auto encoder = H264Encoder::Create(ReadX264Settings(), I420Format(width, height), kFrame30, 0, 0, &error);
+    ASSERT_TRUE(encoder) << error;
+    std::vector<uint8_t> firstSource;
+    std::vector<EncodedFrame> out;
+    for (int i = 0; i < count; ++i) {
+        std::vector<uint8_t> frame(width * height * 3 / 2, 128);
+        for (int y = 0; y < height; ++y) {
+            const int left = 40 + 24 * i + (y % 2) * 12;  // the bottom field comes half a frame later
+            for (int x = 0; x < width; ++x) frame[y * width + x] = y >= 60 && y < 180 && x >= left && x < left + 80 ? 220 : 30;
+        }
+        if (i == 0) firstSource.assign(frame.begin(), frame.begin() + width * height);
+        ASSERT_TRUE(encoder->Encode(frame.data(), frame.size(), i * kFrame30, &out));
+    }
+    encoder->Flush(&out);
+    ASSERT_EQ(out.size(), size_t(count));
+    std::set<int64_t> presented;
+    std::vector<std::vector<uint8_t>> samples;
+    for (const auto& f : out) {
+        presented.insert(f.startTime);
+        samples.push_back(f.data);
+    }
+    EXPECT_EQ(*presented.rbegin(), (count - 1) * kFrame30);
+
+    const DecodedVideo decoded = DecodeH264(encoder->SequenceHeader(), samples);
+    EXPECT_EQ(decoded.errors, 0);
+    EXPECT_EQ(decoded.frames, count);
+    EXPECT_EQ(decoded.interlaced, 0);
+    EXPECT_LT(Comb(decoded.firstLuma, width, height), 0.2 * Comb(firstSource, width, height));
+}
+
 // A picture whose top half is bright and warm and whose bottom half is dark and cool,
 // fed in every layout the encoder takes: orientation and chroma order must survive.
 TEST(H264Encoder, EveryInputLayoutKeepsOrientationAndColours)
