@@ -3,9 +3,8 @@
 
 #include "app_info.h"
 #include "main_form.h"
-#include "pipeline/encoder_settings.h"
 #include "popup_form.h"
-#include "single_instance.h"
+#include "start_up.h"
 #include "veltro_style.h"
 
 int main(int argc, char** argv)
@@ -17,18 +16,10 @@ int main(int argc, char** argv)
 
     PopupPresenter presenter;
     SingleInstanceLock instance;
-    switch (instance.Acquire()) {
-    case SingleInstanceLock::Result::Failed:
-        return 1;
-    case SingleInstanceLock::Result::AlreadyRunning:
-        presenter.ShowMessage("Veltro application is already in use", "");
-        return 0;
-    case SingleInstanceLock::Result::Acquired:
-        break;
-    }
-    EnsureEncoderDefaults(presenter);
+    if (!StartChecks(presenter, instance)) return 0;
 
     TMain_form window(presenter);
+    CloseOnTermination(&window);
     window.show();
     return application.exec();
 }

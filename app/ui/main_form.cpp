@@ -145,7 +145,7 @@ void TMain_form::FormCreate()
     url_link_label->resize(url_link_label->sizeHint());
     url_link_label->move(768 - url_link_label->width(), 24);
 
-    Login_Panel->raise();
+    ShowFullPanel(Login_Panel);
     Broadcast_off_btnClick();
     RefreshControls();
 }
@@ -194,7 +194,12 @@ void TMain_form::FillEncoderControls()
 
 void TMain_form::Handle(const std::function<void()>& handler)
 {
-    if (handlerDepth_ > 0) return;
+    // A handler that arrives while another runs (from a pop-up's or a wait's event loop) runs
+    // after it, in order.
+    if (handlerDepth_ > 0) {
+        pendingHandlers_.push_back(handler);
+        return;
+    }
     ++handlerDepth_;
     try {
         handler();
@@ -203,24 +208,20 @@ void TMain_form::Handle(const std::function<void()>& handler)
     }
     --handlerDepth_;
     RefreshControls();
-    while (!heldMessages_.empty() && handlerDepth_ == 0) {
-        HeldMessage held = heldMessages_.front();
-        heldMessages_.pop_front();
-        OnWindowMessage(held.message, held.wParam, held.lParam);
+    if (!pendingHandlers_.empty()) {
+        std::function<void()> next = std::move(pendingHandlers_.front());
+        pendingHandlers_.pop_front();
+        Handle(next);
     }
 }
 
 void TMain_form::OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    // The byte counts only add up; anything else waits until the running handler is done.
-    if (message != WM_RTMP_SENT && handlerDepth_ > 0) {
-        heldMessages_.push_back({message, wParam, lParam});
-        return;
-    }
+    // The byte counts only add up; anything else is a handler of its own.
     if (message == WM_RTMP_SENT)
         session.OnWindowMessage(message, wParam, lParam);
     else
-        Handle([&] { session.OnWindowMessage(message, wParam, lParam); });
+        Handle([this, message, wParam, lParam] { session.OnWindowMessage(message, wParam, lParam); });
 }
 
 void TMain_form::WaitPainting(int milliseconds)
@@ -245,31 +246,47 @@ void TMain_form::ShowTab(ImageButton* tab)
     RefreshControls();
 }
 
+void TMain_form::BringToFront(QWidget* page, bool withPreview)
+{
+    // Pages covered by the front one are hidden too, so that assistive technology reads only
+    // what shows.
+    for (QWidget* other : {Broadcast_panel, Video_Panel, Audio_Panel, Encoder_panel, About_Panel})
+        other->setVisible(other == page);
+    page->raise();
+    for (QWidget* panel : {Video_preview, Volume_Control_panel}) panel->setVisible(withPreview);
+    Audio_preview->setVisible(withPreview && session.state.audioOn);
+    if (withPreview)
+        for (QWidget* panel : {Video_preview, Audio_preview, Volume_Control_panel}) panel->raise();
+}
+
+void TMain_form::ShowFullPanel(QWidget* panel)
+{
+    for (QWidget* other : {Login_Panel, Main_Panel, Update_Panel}) other->setVisible(other == panel);
+    panel->raise();
+}
+
 void TMain_form::Broadcast_off_btnClick()
 {
     ShowTab(Broadcast_off_btn);
-    Broadcast_panel->raise();
-    for (QWidget* panel : {Video_preview, Audio_preview, Volume_Control_panel}) panel->raise();
+    BringToFront(Broadcast_panel, true);
 }
 
 void TMain_form::Video_off_btnClick()
 {
     ShowTab(Video_off_btn);
-    Video_Panel->raise();
-    for (QWidget* panel : {Video_preview, Audio_preview, Volume_Control_panel}) panel->raise();
+    BringToFront(Video_Panel, true);
 }
 
 void TMain_form::Audio_off_btnClick()
 {
     ShowTab(Audio_off_btn);
-    Audio_Panel->raise();
-    for (QWidget* panel : {Volume_Control_panel, Video_preview, Audio_preview}) panel->raise();
+    BringToFront(Audio_Panel, true);
 }
 
 void TMain_form::Encoder_off_btnClick()
 {
     ShowTab(Encoder_off_btn);
-    Encoder_panel->raise();
+    BringToFront(Encoder_panel, false);
     session.Video_Encoder.Registry_Read();
 }
 
@@ -284,13 +301,12 @@ void TMain_form::About_on_btnClick()
     url_link_label->setParent(About_Panel);
     url_link_label->move((784 - url_link_label->width()) / 2, 170);
     url_link_label->show();
-    About_Panel->raise();
+    BringToFront(About_Panel, false);
     url_link_label->raise();
 }
 
 void TMain_form::Ok_buttonClick()
 {
-    About_Panel->lower();
     Broadcast_off_btnClick();
 }
 
@@ -312,10 +328,9 @@ void TMain_form::Login_btnClick()
     session.authentication = std::move(account);
     error_image->hide();
     Error_Label->hide();
-    Login_Panel->lower();
     SetText(user_lbl, Edit_Username->text().toStdString());
     user_lbl->move(704 - user_lbl->width(), user_lbl->y());
-    Main_Panel->raise();
+    ShowFullPanel(Main_Panel);
     for (QWidget* panel : {Video_preview, Audio_preview, Volume_Control_panel}) panel->raise();
     if (settings.remember == 1) {
         settings.username = Edit_Username->text().toStdString();
@@ -351,8 +366,7 @@ void TMain_form::Logout_btnClick()
     url_link_label->setParent(Top_Panel_Login);
     url_link_label->move(768 - url_link_label->width(), 24);
     url_link_label->show();
-    Main_Panel->lower();
-    Login_Panel->raise();
+    ShowFullPanel(Login_Panel);
     settings.Log("Log Out");
     session.state.status = "Idle";
     session.state.statusRed = false;
@@ -450,7 +464,7 @@ void TMain_form::RefreshControls()
         resize_height->setText(QString::fromStdString(state.resizeHeightText));
 
     Preview_caption_lbl->setVisible(!state.videoOn);
-    Audio_preview->setVisible(state.audioOn);
+    Audio_preview->setVisible(state.audioOn && !Video_preview->isHidden());
     Volume_Control_panel->setEnabled(state.audioOn);
 
     SetText(requiredcounter_lbl, state.requiredCounter);

@@ -146,20 +146,17 @@ private:
     void LoadSettingsIntoControls();
     void FillEncoderControls();
 
-    // Runs a handler unless one is already running (a pop-up's event loop must not start a
-    // second one); then refreshes the controls and delivers the window messages held back.
+    // Runs a handler, or queues it while another one runs (a pop-up's event loop must not start
+    // a second one); then refreshes the controls and delivers what was held back.
     void Handle(const std::function<void()>& handler);
     void OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void ShowTab(ImageButton* tab);
+    void BringToFront(QWidget* page, bool withPreview);
+    void ShowFullPanel(QWidget* panel);
     void OpenAddress(const std::string& address);
     void WaitPainting(int milliseconds);
 
     HWND notifyHandle_ = 0;
     int handlerDepth_ = 0;
-    struct HeldMessage {
-        UINT message;
-        WPARAM wParam;
-        LPARAM lParam;
-    };
-    std::deque<HeldMessage> heldMessages_;
+    std::deque<std::function<void()>> pendingHandlers_;
 };
