@@ -18,14 +18,15 @@
 
 namespace {
 
+// Made once and never destroyed: Qt's own globals may go first at exit.
 QApplication& Application()
 {
     static int argc = 1;
     static char name[] = "window_test";
     static char* argv[] = {name, nullptr};
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication application(argc, argv);
-    return application;
+    static QApplication* application = new QApplication(argc, argv);
+    return *application;
 }
 
 // Keeps the pop-ups' texts instead of showing them.
