@@ -14,6 +14,10 @@
 
 #include "dshow/olectl.h"
 
+// fontconfig keeps its configuration for the life of the process, which LeakSanitizer reports.
+// (This header is included by one file of each test program.)
+extern "C" __attribute__((used)) const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
 inline QApplication& TestApplication()
 {
     static int argc = 1;
