@@ -207,7 +207,12 @@ void CMainPropPage::BuildControls(QWidget* area)
         QObject::connect(box, &QCheckBox::toggled, m_root, [this] { OnCommand(); });
         return box;
     };
-    auto label = [this](const char* text) { return new QLabel(text, m_root); };
+    // A caption label, the accessible label of the control it names (buddy).
+    auto label = [this](const char* text, QWidget* buddy = nullptr) {
+        auto* caption = new QLabel(text, m_root);
+        if (buddy) caption->setBuddy(buddy);
+        return caption;
+    };
     auto row = [this](std::initializer_list<QWidget*> widgets) {
         auto* line = new QHBoxLayout;
         for (QWidget* w : widgets) line->addWidget(w);
@@ -230,7 +235,7 @@ void CMainPropPage::BuildControls(QWidget* area)
     cropRow->addWidget(m_crop);
     for (int i = 0; i < 4; ++i) {
         m_cropEdits[i] = NumberEdit(cropNames[i], cropNames[i], true);
-        cropRow->addWidget(label(cropNames[i]));
+        cropRow->addWidget(label(cropNames[i], m_cropEdits[i]));
         cropRow->addWidget(m_cropEdits[i]);
     }
     cropRow->addStretch(1);
@@ -240,8 +245,8 @@ void CMainPropPage::BuildControls(QWidget* area)
     m_vbi = new QComboBox(m_root);
     m_vbi->setObjectName("VBIInformation");
     QObject::connect(m_vbi, &QComboBox::currentIndexChanged, m_root, [this] { OnCommand(); });
-    layout->addLayout(row({label("Stream Type Definition"), m_streamType}), 2, 0);
-    layout->addLayout(row({label("VBI Information"), m_vbi}), 2, 1);
+    layout->addLayout(row({label("Stream Type Definition", m_streamType), m_streamType}), 2, 0);
+    layout->addLayout(row({label("VBI Information", m_vbi), m_vbi}), 2, 1);
 
     m_resize = check("Resize Frame", "ResizeFrame");
     m_resolution = new QComboBox(m_root);
@@ -259,9 +264,9 @@ void CMainPropPage::BuildControls(QWidget* area)
     m_height = NumberEdit("CustomHeight", "Height", false);
     m_scalingMethod = ParameterList(SCALVO_PARAM_RESIZING_METHOD, "ScalingMethod");
     layout->addWidget(m_resize, 3, 0);
-    layout->addLayout(row({label("Standard Resolution:"), m_resolution}), 4, 0);
-    layout->addLayout(row({label("Custom Resolution:"), m_width, label("x"), m_height}), 5, 0);
-    layout->addLayout(row({label("Scaling Method:"), m_scalingMethod}), 6, 0);
+    layout->addLayout(row({label("Standard Resolution:", m_resolution), m_resolution}), 4, 0);
+    layout->addLayout(row({label("Custom Resolution:", m_width), m_width, label("x"), m_height}), 5, 0);
+    layout->addLayout(row({label("Scaling Method:", m_scalingMethod), m_scalingMethod}), 6, 0);
 
     m_ar = check("Change Aspect Ratio", "ChangeAspectRatio");
     m_arPreset = new QComboBox(m_root);
@@ -279,9 +284,9 @@ void CMainPropPage::BuildControls(QWidget* area)
     m_arHeight = NumberEdit("CustomARHeight", "H", true);
     m_arMethod = ParameterList(SCALVO_PARAM_AR_METHOD, "ARMethod");
     layout->addWidget(m_ar, 3, 1);
-    layout->addLayout(row({label("Standard AR:"), m_arPreset}), 4, 1);
-    layout->addLayout(row({label("Custom AR:"), m_arWidth, label(":"), m_arHeight}), 5, 1);
-    layout->addLayout(row({label("Method:"), m_arMethod}), 6, 1);
+    layout->addLayout(row({label("Standard AR:", m_arPreset), m_arPreset}), 4, 1);
+    layout->addLayout(row({label("Custom AR:", m_arWidth), m_arWidth, label(":"), m_arHeight}), 5, 1);
+    layout->addLayout(row({label("Method:", m_arMethod), m_arMethod}), 6, 1);
 
     m_colorConversion = check("Enable Color Space Conversion", "EnableColorSpaceConversion");
     layout->addWidget(m_colorConversion, 7, 0, 1, 2);
