@@ -10,7 +10,7 @@ namespace {
 
 constexpr GUID CLSID_AudioCaptureFilter = {0x7c1b3f55, 0x2d4e, 0x4a8b, {0x9e, 0x61, 0x3a, 0x5d, 0x0c, 0x77, 0x12, 0xe4}};
 constexpr LONG kAudioBuffers = 8;
-constexpr DWORD kBuffersPerSecond = 100;  // 10 ms each: whole frames at every offered rate
+constexpr DWORD kBuffersPerSecond = 100;
 
 class AudioCapturePin final : public CapturePin, public IAMAudioInputMixer {
 public:
@@ -96,13 +96,18 @@ protected:
         return microphone_->Start(formats_[chosen_], FramesPerBuffer(), error);
     }
     void StopDevice() override { microphone_->Stop(); }
-    REFERENCE_TIME SampleDuration() override { return UNITS / kBuffersPerSecond; }
-    CaptureResult CaptureSample(IMediaSample* sample, int) override
+    // Whole frames of about 10 ms (11025 Hz has no whole 10 ms).
+    REFERENCE_TIME SampleDuration() override
+    {
+        return REFERENCE_TIME(FramesPerBuffer()) * UNITS / formats_[chosen_].sampleRate;
+    }
+    CaptureResult CaptureSample(IMediaSample* sample, int timeoutMs, REFERENCE_TIME* taken) override
     {
         BYTE* data = nullptr;
         size_t bytes = FramesPerBuffer() * BlockAlign();
         if (FAILED(sample->GetPointer(&data)) || size_t(sample->GetSize()) < bytes) return CaptureResult::Lost;
-        CaptureResult result = microphone_->Capture(reinterpret_cast<int16_t*>(data), FramesPerBuffer());
+        CaptureResult result =
+            microphone_->Capture(reinterpret_cast<int16_t*>(data), FramesPerBuffer(), timeoutMs, taken);
         if (result == CaptureResult::Frame) sample->SetActualDataLength(LONG(bytes));
         return result;
     }

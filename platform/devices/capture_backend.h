@@ -25,9 +25,12 @@ public:
     // True when the device delivers frames at its own pace; otherwise the filter waits for
     // each frame's time on the graph clock before asking for it.
     virtual bool PacedByDevice() const = 0;
-    virtual bool Start(const VideoFormat& format, REFERENCE_TIME interval, std::string* error) = 0;
-    // Writes the next frame in the DIB layout of the started format (bottom-up rows for RGB).
-    virtual CaptureResult Capture(uint8_t* dst, size_t capacity, size_t* length, int timeoutMs) = 0;
+    // `interval` asks for a frame interval and receives the one the device accepted.
+    virtual bool Start(const VideoFormat& format, REFERENCE_TIME* interval, std::string* error) = 0;
+    // Writes the next frame in the DIB layout of the started format (bottom-up rows for RGB),
+    // with its length and the moment the device took it.
+    virtual CaptureResult Capture(uint8_t* dst, size_t capacity, int timeoutMs, size_t* length,
+                                  REFERENCE_TIME* taken) = 0;
     virtual void Stop() = 0;
 
     virtual std::vector<DeviceControl> Controls() = 0;
@@ -45,11 +48,12 @@ public:
     virtual const std::vector<AudioFormat>& Formats() const = 0;
     virtual bool PacedByDevice() const = 0;
     virtual bool Start(const AudioFormat& format, size_t framesPerBuffer, std::string* error) = 0;
-    // Fills exactly `frames` interleaved frames.
-    virtual CaptureResult Capture(int16_t* dst, size_t frames) = 0;
+    // Fills exactly `frames` interleaved frames; `taken` receives the capture time of the first.
+    // Timeout when they did not come within timeoutMs (nothing is lost: ask again).
+    virtual CaptureResult Capture(int16_t* dst, size_t frames, int timeoutMs, REFERENCE_TIME* taken) = 0;
     virtual void Stop() = 0;
 
-    // Input level 0.0 .. 1.0.
+    // Input level 0.0 .. 1.0: the loudest channel's; setting it keeps the balance.
     virtual bool SetLevel(double level) = 0;
     virtual bool GetLevel(double* level) = 0;
 };

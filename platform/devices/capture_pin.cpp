@@ -1,20 +1,27 @@
 #include "capture_pin.h"
 
-#include <chrono>
+#include <cstring>
 
 #include "../com/taskmem.h"
+#include "../dshow/refclock.h"
 #include "../dshow/uuids.h"
 
 namespace {
 
-constexpr int kPollMs = 50;
+constexpr int kPollMs = 50;  // longest wait before a pending stop is noticed
 constexpr HRESULT E_PROP_SET_UNSUPPORTED = static_cast<HRESULT>(0x80070492);
-constexpr HRESULT E_PROP_ID_UNSUPPORTED = static_cast<HRESULT>(0x80070490);  // longest wait before a pending stop is noticed
+constexpr HRESULT E_PROP_ID_UNSUPPORTED = static_cast<HRESULT>(0x80070490);
 
-REFERENCE_TIME SteadyNow()
+// Two offered types of the same format and header kind, whatever their frame rates.
+bool SameFormat(const CMediaType& a, const CMediaType& b)
 {
-    using namespace std::chrono;
-    return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count() / 100;
+    if (a.majortype != b.majortype || a.subtype != b.subtype || a.formattype != b.formattype ||
+        a.cbFormat != b.cbFormat)
+        return false;
+    if (a.majortype != MEDIATYPE_Video) return memcmp(a.pbFormat, b.pbFormat, a.cbFormat) == 0;
+    const BITMAPINFOHEADER* x = GetBitmapInfoHeader(a);
+    const BITMAPINFOHEADER* y = GetBitmapInfoHeader(b);
+    return x && y && memcmp(x, y, sizeof *x) == 0;
 }
 
 }  // namespace
@@ -107,11 +114,10 @@ HRESULT CapturePin::GetStreamCaps(int index, AM_MEDIA_TYPE** mt, BYTE* caps)
 HRESULT CapturePin::CheckMediaType(const CMediaType* mt)
 {
     if (!mt) return E_POINTER;
-    if (setFormat_.IsValid()) {
-        // Only the chosen subtype and size; the rate may still differ.
-        if (mt->subtype != setFormat_.subtype || mt->formattype != setFormat_.formattype) return VFW_E_TYPE_NOT_ACCEPTED;
-    }
-    return Normalize(*mt, nullptr) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+    CMediaType offered;
+    if (!Normalize(*mt, &offered)) return VFW_E_TYPE_NOT_ACCEPTED;
+    if (setFormat_.IsValid() && !SameFormat(offered, setFormat_)) return VFW_E_TYPE_NOT_ACCEPTED;
+    return S_OK;
 }
 
 HRESULT CapturePin::GetMediaType(int position, CMediaType* mt)
@@ -156,7 +162,10 @@ HRESULT CapturePin::Run(REFERENCE_TIME start)
     auto* filter = static_cast<CaptureFilter*>(m_pFilter);
     std::lock_guard<std::mutex> lock(clockLock_);
     clock_ = filter->Clock();
-    start_ = clock_ ? start : SteadyNow();
+    REFERENCE_TIME now = CSystemClock::Now();
+    if (clock_) clock_->GetTime(&now);
+    start_ = clock_ ? start : now;
+    runStart_ = now - start_;
     running_ = true;
     return CBaseOutputPin::Run(start);
 }
@@ -181,7 +190,9 @@ HRESULT CapturePin::OnThreadCreate()
     std::string error;
     samples_ = 0;
     base_ = -1;
-    return StartDevice(&error) ? S_OK : kDeviceNotFunctioning;
+    if (!StartDevice(&error)) return kDeviceNotFunctioning;
+    timeline_ = CaptureTimeline(SampleDuration());
+    return S_OK;
 }
 
 HRESULT CapturePin::OnThreadDestroy()
@@ -193,10 +204,20 @@ HRESULT CapturePin::OnThreadDestroy()
 REFERENCE_TIME CapturePin::StreamNow()
 {
     std::lock_guard<std::mutex> lock(clockLock_);
-    if (!clock_) return SteadyNow() - start_;
+    if (!clock_) return CSystemClock::Now() - start_;
     REFERENCE_TIME now = 0;
     clock_->GetTime(&now);
     return now - start_;
+}
+
+void CapturePin::StreamTimes(REFERENCE_TIME taken, REFERENCE_TIME* at, REFERENCE_TIME* runStart)
+{
+    std::lock_guard<std::mutex> lock(clockLock_);
+    REFERENCE_TIME monotonic = CSystemClock::Now();
+    REFERENCE_TIME now = monotonic;
+    if (clock_) clock_->GetTime(&now);
+    *at = taken + (now - monotonic) - start_;
+    *runStart = runStart_;
 }
 
 CapturePin::Wait CapturePin::WaitUntil(REFERENCE_TIME streamTime)
@@ -210,37 +231,54 @@ CapturePin::Wait CapturePin::WaitUntil(REFERENCE_TIME streamTime)
     }
 }
 
-// Live capture: samples flow only while the filter runs; each sample covers
-// [base + n * duration, base + (n + 1) * duration) of stream time, base being the stream time
-// of the first capture. Self-paced devices are asked for sample n once its end is due.
-HRESULT CapturePin::FillBuffer(IMediaSample* sample)
+HRESULT CapturePin::CaptureNext(IMediaSample* sample, REFERENCE_TIME* taken)
 {
-    const REFERENCE_TIME duration = SampleDuration();
-    if (base_ < 0) base_ = std::max<REFERENCE_TIME>(0, StreamNow() - (PacedByDevice() ? duration : 0));
-    REFERENCE_TIME start = base_ + REFERENCE_TIME(samples_) * duration;
-    if (!PacedByDevice() && WaitUntil(start + duration) == Wait::Interrupted) return S_FALSE;
     for (;;) {
-        CaptureResult result = CaptureSample(sample, kPollMs);
+        *taken = -1;
+        CaptureResult result = CaptureSample(sample, kPollMs, taken);
         if (result == CaptureResult::Lost) return kDeviceNotConnected;
-        if (result == CaptureResult::Frame) break;
+        if (result == CaptureResult::Frame) return S_OK;
         Command command;
         if (CheckRequest(&command)) return S_FALSE;
     }
-    if (PacedByDevice()) {
-        // Devices run on their own clock: keep the stamps continuous unless they drift by
-        // more than a sample from the graph clock.
-        REFERENCE_TIME captured = StreamNow() - duration;
-        if (captured - start > duration || start - captured > duration) {
-            base_ = std::max<REFERENCE_TIME>(0, captured) - REFERENCE_TIME(samples_) * duration;
-            start = base_ + REFERENCE_TIME(samples_) * duration;
-            sample->SetDiscontinuity(TRUE);
-        }
+}
+
+// Live capture: samples flow only while the filter runs. A device paced by the graph clock
+// is asked for sample n once its end is due, and sample n covers [base + n * duration,
+// base + (n + 1) * duration), base being the stream time of the first capture. A device that
+// runs on its own clock is stamped from its capture times on the time line.
+HRESULT CapturePin::FillBuffer(IMediaSample* sample)
+{
+    const REFERENCE_TIME duration = SampleDuration();
+    REFERENCE_TIME taken, start, stop;
+    if (!PacedByDevice()) {
+        if (base_ < 0) base_ = std::max<REFERENCE_TIME>(0, StreamNow());
+        start = base_ + REFERENCE_TIME(samples_) * duration;
+        if (WaitUntil(start + duration) == Wait::Interrupted) return S_FALSE;
+        HRESULT hr = CaptureNext(sample, &taken);
+        if (hr != S_OK) return hr;
+        stop = start + duration;
+        sample->SetTime(&start, &stop);
+        sample->SetSyncPoint(TRUE);
+        ++samples_;
+        return S_OK;
     }
-    REFERENCE_TIME stop = start + duration;
-    sample->SetTime(&start, &stop);
-    sample->SetSyncPoint(TRUE);
-    ++samples_;
-    return S_OK;
+    for (;;) {
+        HRESULT hr = CaptureNext(sample, &taken);
+        if (hr != S_OK) return hr;
+        REFERENCE_TIME at, runStart;
+        StreamTimes(taken, &at, &runStart);
+        if (taken < 0) at = StreamNow() - duration;  // as it arrived
+        bool discontinuity = false;
+        if (timeline_.Stamp(at, runStart, &start, &stop, &discontinuity)) {
+            sample->SetTime(&start, &stop);
+            sample->SetSyncPoint(TRUE);
+            if (discontinuity) sample->SetDiscontinuity(TRUE);
+            return S_OK;
+        }
+        Command command;
+        if (CheckRequest(&command)) return S_FALSE;
+    }
 }
 
 bool CapturePin::DeliversNow()

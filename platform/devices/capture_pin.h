@@ -1,7 +1,8 @@
 // The capture output pin shared by the video and audio capture filters: pin category through
 // IKsPropertySet, IAMStreamConfig over an ordered list of offered types, and a streaming loop
-// that delivers only while the filter runs, stamps samples on the graph clock, and ends the
-// stream with EC_ERRORABORT when the device is lost. Video and audio pins fill in the
+// that delivers only while the filter runs, stamps samples on the graph clock (from the
+// device's capture times where it has them, see CaptureTimeline), and ends the stream with
+// EC_ERRORABORT when the device is lost. Video and audio pins fill in the
 // type-specific steps.
 //
 // Threads: the application thread configures the pin and changes state under the filter's
@@ -13,6 +14,7 @@
 
 #include "../dshow/source.h"
 #include "capture_backend.h"
+#include "capture_timeline.h"
 
 class CaptureFilter;
 
@@ -30,7 +32,7 @@ public:
                                   DWORD propSize, DWORD* returned) override;
     HRESULT STDMETHODCALLTYPE QuerySupported(REFGUID propSet, DWORD id, DWORD* support) override;
 
-    // IAMStreamConfig. After SetFormat the pin offers only that type.
+    // IAMStreamConfig. After SetFormat the pin offers and accepts only that format (at any rate).
     HRESULT STDMETHODCALLTYPE SetFormat(AM_MEDIA_TYPE* mt) override;
     HRESULT STDMETHODCALLTYPE GetFormat(AM_MEDIA_TYPE** mt) override;
     HRESULT STDMETHODCALLTYPE GetNumberOfCapabilities(int* count, int* size) override;
@@ -65,10 +67,11 @@ protected:
     virtual bool PacedByDevice() = 0;
     virtual bool StartDevice(std::string* error) = 0;
     virtual void StopDevice() = 0;
-    // Length of the stream each sample covers, for pacing and stamping.
+    // Length of the stream each sample covers, for pacing and stamping (valid once started).
     virtual REFERENCE_TIME SampleDuration() = 0;
-    // Captures into the sample (length set); Timeout when nothing came within timeoutMs.
-    virtual CaptureResult CaptureSample(IMediaSample* sample, int timeoutMs) = 0;
+    // Captures into the sample (length set) and tells when the device took it (monotonic,
+    // -1 when unknown); Timeout when nothing came within timeoutMs.
+    virtual CaptureResult CaptureSample(IMediaSample* sample, int timeoutMs, REFERENCE_TIME* taken) = 0;
 
     // A live source holds its samples while paused, and FillBuffer's S_FALSE only means that a
     // request is waiting; a failed capture still ends the stream with EC_ERRORABORT.
@@ -76,8 +79,13 @@ protected:
     bool EndsStreamOnFalse() override { return false; }
 
 private:
-    // Stream time on the graph clock, or on a steady clock when the graph has none.
+    // Stream time on the graph clock, or on the monotonic clock when the graph has none.
     REFERENCE_TIME StreamNow();
+    // The stream time of a monotonic capture time, and of the last Run.
+    void StreamTimes(REFERENCE_TIME taken, REFERENCE_TIME* at, REFERENCE_TIME* runStart);
+    // Asks the device until a sample came (S_OK), a stop was requested (S_FALSE) or the
+    // device is lost.
+    HRESULT CaptureNext(IMediaSample* sample, REFERENCE_TIME* taken);
     enum class Wait { Due, Interrupted };
     Wait WaitUntil(REFERENCE_TIME streamTime);
 
@@ -86,11 +94,13 @@ private:
     std::mutex clockLock_;
     ComPtr<IReferenceClock> clock_;
     REFERENCE_TIME start_ = 0;
+    REFERENCE_TIME runStart_ = 0;  // stream time when the filter last started running
     bool running_ = false;
 
     // Streaming thread only.
     uint64_t samples_ = 0;
     REFERENCE_TIME base_ = 0;
+    CaptureTimeline timeline_;
 };
 
 // The capture filter: one CapturePin, the device's friendly name as the filter's name. A live

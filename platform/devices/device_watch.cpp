@@ -23,12 +23,6 @@ std::mutex gWindowsLock;
 std::vector<HWND> gWindows;
 std::atomic<bool> gPresent[2] = {true, true};
 
-void PostRemoval()
-{
-    std::lock_guard<std::mutex> lock(gWindowsLock);
-    for (HWND window : gWindows) PostMessageW(window, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, 0);
-}
-
 // A device node worth a notification: a video node, or a whole sound card (its pcm and
 // control nodes go with it and would only repeat the message).
 bool IsCaptureDeviceRemoval(udev_device* device)
@@ -64,7 +58,7 @@ void WatchLoop(udev* context, udev_monitor* monitor, int inotifyFd, std::string 
         if (poll(fds, 2, -1) < 0) continue;
         if (fds[0].revents & POLLIN) {
             if (udev_device* device = udev_monitor_receive_device(monitor)) {
-                if (IsCaptureDeviceRemoval(device)) PostRemoval();
+                if (IsCaptureDeviceRemoval(device)) PostDeviceRemoval();
                 udev_device_unref(device);
             }
         }
@@ -108,6 +102,12 @@ void StartWatch()
 
 }  // namespace
 
+void PostDeviceRemoval()
+{
+    std::lock_guard<std::mutex> lock(gWindowsLock);
+    for (HWND window : gWindows) PostMessageW(window, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, 0);
+}
+
 void EnsureDeviceWatch()
 {
     static std::once_flag once;
@@ -138,7 +138,7 @@ bool IsVirtualDevicePresent(VirtualDevice device) { return gPresent[int(device)]
 void SetVirtualDevicePresent(VirtualDevice device, bool present)
 {
     bool was = gPresent[int(device)].exchange(present);
-    if (was && !present) PostRemoval();
+    if (was && !present) PostDeviceRemoval();
 }
 
 std::string VirtualDeviceControlPath()

@@ -4,3 +4,7 @@
 
 // Starts the watching thread once; later calls return at once.
 void EnsureDeviceWatch();
+
+// Tells the registered windows that a device went (WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE),
+// for losses that udev does not report (a Bluetooth microphone's source).
+void PostDeviceRemoval();

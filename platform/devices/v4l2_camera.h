@@ -1,5 +1,6 @@
-// A V4L2 video capture node (/dev/videoN) as a VideoCamera: capability enumeration, controls
-// and memory-mapped streaming.
+// A V4L2 video capture node as a VideoCamera: capability enumeration (with the fallbacks that
+// drivers without size or rate enumeration need), controls, and memory-mapped streaming that
+// rides out transient driver errors and a stalled stream.
 #pragma once
 
 #include <memory>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "capture_backend.h"
+#include "v4l2_device.h"
 
 struct V4l2DeviceInfo {
     std::string path;      // /dev/videoN
@@ -14,11 +16,22 @@ struct V4l2DeviceInfo {
     std::string busInfo;
 };
 
-// Capture nodes (not metadata or output nodes) in the order of their node numbers.
-std::vector<V4l2DeviceInfo> ListV4l2Cameras();
+// Streaming capture nodes that offer at least one format we can deliver (an infrared node
+// offering only GREY is left out), in node order.
+std::vector<V4l2DeviceInfo> ListV4l2Cameras(V4l2Nodes& nodes = SystemV4l2Nodes());
 
-// Opens the node and reads its capability list; nullptr (with `error`) when that fails.
+struct V4l2CameraOptions {
+    // Without frames for this long the camera restarts streaming once; a second stall of the
+    // same length loses the device. Never shorter than three frame intervals.
+    int stallMs = 3000;
+};
+
+// Reads the node's capability list; nullptr (with `error`) when it is no capture node or
+// offers nothing we can deliver.
+std::unique_ptr<VideoCamera> OpenV4l2Camera(std::unique_ptr<V4l2Device> device, const std::string& path,
+                                            std::string* error, V4l2CameraOptions options = {});
 std::unique_ptr<VideoCamera> OpenV4l2Camera(const std::string& path, std::string* error);
 
-// Frame sizes to try inside a stepwise or continuous range, smallest first.
+// Frame sizes to try inside a stepwise or continuous range, or with VIDIOC_TRY_FMT when the
+// driver lists none, smallest first.
 std::vector<std::pair<uint32_t, uint32_t>> CommonFrameSizes();

@@ -61,18 +61,21 @@ protected:
     void Apply(const AM_MEDIA_TYPE& mt) override { MatchVideoMediaType(formats_, mt, &chosen_); }
 
     bool PacedByDevice() override { return camera_->PacedByDevice(); }
+    // Samples last as long as the device's accepted frame interval, which may differ from
+    // the one asked for.
     bool StartDevice(std::string* error) override
     {
-        return camera_->Start(formats_[chosen_.formatIndex], chosen_.interval, error);
+        interval_ = chosen_.interval;
+        return camera_->Start(formats_[chosen_.formatIndex], &interval_, error);
     }
     void StopDevice() override { camera_->Stop(); }
-    REFERENCE_TIME SampleDuration() override { return chosen_.interval; }
-    CaptureResult CaptureSample(IMediaSample* sample, int timeoutMs) override
+    REFERENCE_TIME SampleDuration() override { return interval_; }
+    CaptureResult CaptureSample(IMediaSample* sample, int timeoutMs, REFERENCE_TIME* taken) override
     {
         BYTE* data = nullptr;
         if (FAILED(sample->GetPointer(&data))) return CaptureResult::Lost;
         size_t length = 0;
-        CaptureResult result = camera_->Capture(data, size_t(sample->GetSize()), &length, timeoutMs);
+        CaptureResult result = camera_->Capture(data, size_t(sample->GetSize()), timeoutMs, &length, taken);
         if (result == CaptureResult::Frame) sample->SetActualDataLength(LONG(length));
         return result;
     }
@@ -81,6 +84,7 @@ private:
     VideoCamera* camera_;  // owned by the filter
     std::vector<VideoFormat> formats_;
     VideoChoice chosen_{};
+    REFERENCE_TIME interval_ = 0;
 };
 
 class VideoCaptureFilter final : public CaptureFilter, public ISpecifyPropertyPages, public IDeviceControls {

@@ -87,7 +87,7 @@ std::vector<VideoFormat> TranslateV4l2Capabilities(const std::vector<V4l2FrameSi
     for (const auto& size : capabilities) {
         const PixelFormatTraits* traits = TraitsOfV4l2(size.pixelformat);
         if (!traits || size.width == 0 || size.height == 0) continue;
-        VideoFormat format{traits->format, LONG(size.width), LONG(size.height), {}};
+        VideoFormat format{traits->format, LONG(size.width), LONG(size.height), {}, false, size.pixelformat};
         for (const auto& fraction : size.intervals)
             if (REFERENCE_TIME interval = IntervalFromFraction(fraction.numerator, fraction.denominator))
                 format.intervals.push_back(interval);

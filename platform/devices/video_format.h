@@ -39,6 +39,8 @@ struct VideoFormat {
     std::vector<REFERENCE_TIME> intervals;  // ascending; intervals.front() is the default
     // Continuous sources (the pattern camera) run any interval in [front, back].
     bool anyInterval = false;
+    // The V4L2 code the device listed for it (several codes carry the same bytes); 0 elsewhere.
+    uint32_t deviceCode = 0;
 
     REFERENCE_TIME MinInterval() const { return intervals.front(); }
     REFERENCE_TIME MaxInterval() const { return intervals.back(); }

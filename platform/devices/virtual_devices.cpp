@@ -27,7 +27,7 @@ public:
     const std::vector<VideoFormat>& Formats() const override { return formats_; }
     bool PacedByDevice() const override { return false; }
 
-    bool Start(const VideoFormat& format, REFERENCE_TIME, std::string* error) override
+    bool Start(const VideoFormat& format, REFERENCE_TIME*, std::string* error) override
     {
         if (!IsVirtualDevicePresent(VirtualDevice::Camera)) {
             if (error) *error = std::string(kVirtualCameraName) + " is removed";
@@ -41,7 +41,7 @@ public:
         return true;
     }
 
-    CaptureResult Capture(uint8_t* dst, size_t capacity, size_t* length, int) override
+    CaptureResult Capture(uint8_t* dst, size_t capacity, int, size_t* length, REFERENCE_TIME*) override
     {
         if (!IsVirtualDevicePresent(VirtualDevice::Camera)) return CaptureResult::Lost;
         if (!pattern_ || capacity < pattern_->FrameSize()) return CaptureResult::Lost;
@@ -91,7 +91,7 @@ public:
         return true;
     }
 
-    CaptureResult Capture(int16_t* dst, size_t frames) override
+    CaptureResult Capture(int16_t* dst, size_t frames, int, REFERENCE_TIME*) override
     {
         if (!IsVirtualDevicePresent(VirtualDevice::Microphone) || !tone_) return CaptureResult::Lost;
         tone_->Render(dst, frames, level_.load());

@@ -185,6 +185,13 @@ private:
     RecordingSink* sink_ = nullptr;
 };
 
+// capture -> sink on a graph of their own, running once Start succeeded.
+struct CaptureRun {
+    ComPtr<RecordingSink> sink = ComPtr<RecordingSink>(new RecordingSink);
+    ComPtr<TwoFilterGraph> graph = ComPtr<TwoFilterGraph>::Adopt(new TwoFilterGraph);
+    bool Start(IBaseFilter* capture) { return graph->Build(capture, sink.Get()) == S_OK && graph->Run() == S_OK; }
+};
+
 // Runs capture -> sink until `count` samples arrived (10 s at most) and takes the graph apart.
 inline std::vector<ReceivedSample> CaptureSamples(IBaseFilter* capture, size_t count)
 {

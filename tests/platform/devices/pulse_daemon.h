@@ -1,5 +1,6 @@
-// A private PulseAudio daemon with one null sink ("vsink", 48 kHz stereo), started in a fresh
-// temporary folder and pointed to by PULSE_SERVER for this process; stopped on destruction.
+// A private PulseAudio daemon with one null sink ("vsink", 48 kHz stereo) and, after it, one
+// null source ("vmic", a microphone that records silence), started in a fresh temporary folder
+// and pointed to by PULSE_SERVER for this process; stopped on destruction.
 #pragma once
 
 #include <signal.h>
@@ -26,6 +27,7 @@ public:
             << "load-module module-native-protocol-unix auth-anonymous=1 socket=" << dir_ << "/run/native\n"
             << "load-module module-null-sink sink_name=vsink sink_properties=device.description=VirtualSink "
                "rate=48000 channels=2\n"
+            << "load-module module-null-source source_name=vmic description=VirtualMic\n"
             << "set-default-sink vsink\nset-default-source vsink.monitor\n";
         setenv("XDG_RUNTIME_DIR", (dir_ + "/run").c_str(), 1);
         setenv("HOME", (dir_ + "/home").c_str(), 1);
@@ -58,6 +60,18 @@ private:
     pid_t pid_ = -1;
     bool ready_ = false;
 };
+
+// Runs pactl against the daemon; its output.
+inline std::string Pactl(const std::string& arguments)
+{
+    std::string output;
+    if (FILE* pipe = popen(("pactl " + arguments + " 2>&1").c_str(), "r")) {
+        char buffer[256];
+        while (fgets(buffer, sizeof buffer, pipe)) output += buffer;
+        pclose(pipe);
+    }
+    return output;
+}
 
 // Plays `seconds` of a 1 kHz tone at half scale into vsink with pacat, in the background.
 inline pid_t PlayToneIntoSink(const std::string& dir, int seconds)

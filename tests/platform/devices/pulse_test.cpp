@@ -1,9 +1,11 @@
-// PulseAudio sources against a private daemon: listing, the source volume as input level, and
-// capture from the null sink's monitor while pacat plays into the sink.
+// PulseAudio sources against a private daemon: listing, the source volume as input level,
+// capture from the null sink's monitor while pacat plays into the sink, and microphones that
+// stall or go away while recording.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <future>
 
 #include "capture_harness.h"
 #include "devices/pulse_microphone.h"
@@ -23,9 +25,11 @@ protected:
 };
 PulseDaemon* PulseSources::daemon_ = nullptr;
 
-TEST_F(PulseSources, ListsTheMonitorByDescription)
+TEST_F(PulseSources, ListsRealSourcesBeforeMonitorsByDescription)
 {
     auto sources = ListPulseSources();
+    ASSERT_FALSE(sources.empty());
+    EXPECT_EQ(sources[0].description, "VirtualMic");  // a microphone, though the monitor came first
     auto monitor = std::find_if(sources.begin(), sources.end(), [](auto& s) { return s.name == "vsink.monitor"; });
     ASSERT_NE(monitor, sources.end());
     EXPECT_EQ(monitor->description, "Monitor of VirtualSink");
@@ -48,6 +52,15 @@ TEST_F(PulseSources, VolumeRoundTripsAndRejectsBadInput)
     EXPECT_FALSE(GetPulseSourceVolume("no.such.source", &read));
     EXPECT_FALSE(SetPulseSourceVolume("no.such.source", 0.5));
     ASSERT_TRUE(SetPulseSourceVolume("vsink.monitor", 1.0));
+
+    // The level scales the current volume: the balance stays.
+    Pactl("set-source-volume vmic 40% 80%");
+    ASSERT_TRUE(SetPulseSourceVolume("vmic", 0.5));
+    std::string volume = Pactl("get-source-volume vmic");
+    EXPECT_NE(volume.find("/  25% /"), std::string::npos) << volume;
+    EXPECT_NE(volume.find("/  50% /"), std::string::npos) << volume;
+    ASSERT_TRUE(GetPulseSourceVolume("vmic", &read));
+    EXPECT_NEAR(read, 0.5, 1e-4);
 }
 
 TEST_F(PulseSources, CapturesWhatIsPlayedIntoTheSink)
@@ -59,7 +72,8 @@ TEST_F(PulseSources, CapturesWhatIsPlayedIntoTheSink)
     int peak = 0;
     std::vector<int16_t> buffer(480 * 2);
     for (int i = 0; i < 300 && peak < 8000; ++i) {
-        ASSERT_EQ(microphone->Capture(buffer.data(), 480), CaptureResult::Frame);
+        REFERENCE_TIME taken;
+        ASSERT_EQ(microphone->Capture(buffer.data(), 480, 5000, &taken), CaptureResult::Frame);
         for (int16_t v : buffer) peak = std::max(peak, std::abs(int(v)));
     }
     microphone->Stop();
@@ -110,7 +124,35 @@ TEST_F(PulseSources, MonitorThroughTheEnumeratorAndCaptureFilter)
     EXPECT_GE(peak, 8000);
     ASSERT_GE(samples.size(), 2u);
     EXPECT_EQ(samples[0].data.size(), 441u * 4);
-    EXPECT_GT(samples[1].start, samples[0].start);
+    for (size_t i = 1; i < samples.size(); ++i) EXPECT_GE(samples[i].start, samples[i - 1].stop) << i;
+}
+
+TEST_F(PulseSources, StopReturnsWhileTheMicrophoneIsStalled)
+{
+    auto filter = BindDevice(CLSID_AudioInputDeviceCategory, "VirtualMic");
+    CaptureRun run;
+    ASSERT_TRUE(filter && run.Start(filter.Get()));
+    ASSERT_GE(run.sink->WaitFor(3).size(), 3u);
+    Pactl("suspend-source vmic 1");  // a stuck microphone: no more data
+    auto stop = std::async(std::launch::async, [&] { run.graph->Stop(); });
+    bool stopped = stop.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    Pactl("suspend-source vmic 0");
+    ASSERT_TRUE(stopped);
+    run.graph->TearDown();
+}
+
+TEST_F(PulseSources, AMicrophoneThatGoesIsLostNotSwappedForAnother)
+{
+    std::string module = Pactl("load-module module-null-source source_name=usbmic "
+                               "description=UsbMic");
+    auto filter = BindDevice(CLSID_AudioInputDeviceCategory, "UsbMic");
+    CaptureRun run;
+    ASSERT_TRUE(filter && run.Start(filter.Get()));
+    ASSERT_GE(run.sink->WaitFor(3).size(), 3u);
+    Pactl("unload-module " + module);  // a Bluetooth microphone switched off
+    EXPECT_TRUE(run.sink->WaitForEnd());
+    EXPECT_EQ(run.graph->Events()->WaitFor(EC_ERRORABORT), kDeviceNotConnected);
+    run.graph->TearDown();
 }
 
 }  // namespace
