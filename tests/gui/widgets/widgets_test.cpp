@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <thread>
 
+#include "../../platform/dshow/test_filters.h"
+#include "dshow/control.h"
 #include "pipeline/level_meter.h"
 #include "widgets/level_meter_panel.h"
 #include "widgets/monitor_panel.h"
@@ -50,22 +52,53 @@ void Mouse(QWidget* widget, QEvent::Type type, QPoint global)
     QApplication::sendEvent(widget, &event);
 }
 
-// One solid-colour RGB32 frame presented the way the renderer does, from another thread.
-void PresentFrame(OAHWND owner, int width, int height, uint8_t r, uint8_t g, uint8_t b, RECT position)
-{
-    std::thread streaming([=] {
-        std::vector<uint8_t> pixels(size_t(width) * height * 4);
-        for (size_t i = 0; i < pixels.size(); i += 4) {
-            pixels[i] = b;
-            pixels[i + 1] = g;
-            pixels[i + 2] = r;
-            pixels[i + 3] = 0;  // the renderer leaves the padding byte zero
-        }
-        VideoSurfaceFrame frame{pixels.data(), width, height, width * 4, 0, position, true};
-        PresentToVideoSurface(HWND(owner), frame);
-    });
-    streaming.join();
-}
+// The platform's Video Renderer drawing for an owner handle, as the pipeline sets it up, fed
+// bottom-up RGB32 frames (DirectShow's RGB row order) from a streaming thread of the test's.
+struct RendererFeed {
+    RendererFeed(OAHWND owner, int width, int height, RECT position) : width(width), height(height)
+    {
+        source = new PushSource({VideoOf(MEDIASUBTYPE_RGB32, width, height, 32)}, 1, width * height * 4);
+        held = Hold(source);
+        renderer = Create<IBaseFilter>(CLSID_VideoRenderer);
+        auto window = renderer.As<IVideoWindow>();
+        window->put_Owner(owner);
+        window->SetWindowPosition(position.left, position.top, position.right - position.left,
+                                  position.bottom - position.top);
+        graph.Add(held, u"Camera");
+        graph.Add(renderer, u"Video Renderer");
+        EXPECT_EQ(graph.Link(held, renderer), S_OK);
+        EXPECT_EQ(graph.control->Run(), S_OK);
+    }
+    // A frame whose upper half is `top` and lower half `bottom`.
+    void Show(QColor top, QColor bottom)
+    {
+        std::thread streaming([&] {
+            IMediaSample* sample = nullptr;
+            ASSERT_EQ(source->Out()->GetDeliveryBuffer(&sample, nullptr, nullptr, 0), S_OK);
+            BYTE* data = nullptr;
+            sample->GetPointer(&data);
+            for (int row = 0; row < height; ++row) {  // the first row in memory is the bottom one
+                QColor colour = row < height / 2 ? bottom : top;
+                for (int x = 0; x < width; ++x) {
+                    BYTE* pixel = data + (size_t(row) * width + x) * 4;
+                    pixel[0] = BYTE(colour.blue());
+                    pixel[1] = BYTE(colour.green());
+                    pixel[2] = BYTE(colour.red());
+                    pixel[3] = 0;
+                }
+            }
+            sample->SetActualDataLength(width * height * 4);  // no time: shown at once
+            EXPECT_EQ(source->Out()->Deliver(sample), S_OK);
+            sample->Release();
+        });
+        streaming.join();
+    }
+
+    int width, height;
+    TestGraph graph;
+    PushSource* source;
+    ComPtr<IBaseFilter> held, renderer;
+};
 
 QColor PixelAt(QWidget* widget, int x, int y) { return widget->grab().toImage().pixelColor(x, y); }
 
@@ -109,17 +142,19 @@ TEST_F(WidgetsTest, MonitorPaintsTheNewestFrameInTheRenderersRectangle)
     monitor.resize(320, 180);
     QSignalSpy arrived(monitor.surface(), &FrameMailbox::frameArrived);
     RECT letterbox{40, 0, 280, 180};  // a 4:3 picture in the 16:9 panel
-
     // Frames of the rectangle's size: Qt scales smoothly on its own thread pool, whose
     // uninstrumented synchronisation the thread sanitizer takes for races.
-    PresentFrame(monitor.handle(), 240, 180, 200, 0, 0, letterbox);
+    RendererFeed camera(monitor.handle(), 240, 180, letterbox);
+
+    camera.Show(QColor(200, 0, 0), QColor(0, 0, 200));
     ASSERT_TRUE(arrived.wait(5000));
-    EXPECT_EQ(PixelAt(&monitor, 160, 90), QColor(200, 0, 0));
+    EXPECT_EQ(PixelAt(&monitor, 160, 40), QColor(200, 0, 0));  // upright, colours in place
+    EXPECT_EQ(PixelAt(&monitor, 160, 140), QColor(0, 0, 200));
     EXPECT_EQ(PixelAt(&monitor, 10, 90), QColor(Qt::black));
 
-    PresentFrame(monitor.handle(), 240, 180, 0, 0, 200, letterbox);
+    camera.Show(QColor(0, 200, 0), QColor(0, 200, 0));
     ASSERT_TRUE(arrived.wait(5000));
-    EXPECT_EQ(PixelAt(&monitor, 160, 90), QColor(0, 0, 200));
+    EXPECT_EQ(PixelAt(&monitor, 160, 40), QColor(0, 200, 0));
 
     monitor.clearPicture();  // video switched off: no frozen picture
     EXPECT_EQ(PixelAt(&monitor, 160, 90), QColor(Qt::black));
@@ -149,8 +184,9 @@ TEST_F(WidgetsTest, DetachedPreviewMovesResizesAndReturnsToTheOldPlace)
     EXPECT_TRUE(form->windowFlags() & Qt::FramelessWindowHint);
 
     // The picture follows into the preview.
-    PresentFrame(monitor->handle(), 279, 206, 0, 180, 0, RECT{0, 0, 320, 180});
     QSignalSpy arrived(monitor->surface(), &FrameMailbox::frameArrived);
+    RendererFeed camera(monitor->handle(), 279, 206, RECT{0, 0, 320, 180});
+    camera.Show(QColor(0, 180, 0), QColor(0, 180, 0));
     ASSERT_TRUE(arrived.wait(5000));
     EXPECT_EQ(PixelAt(form->picture(), 100, 100), QColor(0, 180, 0));
     monitor->clearPicture();  // resizing would scale it, on Qt's pool (see above)
