@@ -45,10 +45,15 @@ void FrameConverter::ConvertField(const Picture& src, const Picture& dst, uint32
     }
     const Region target{uint32_t(g.borderLeft), topBorder, uint32_t(g.regionWidth), uint32_t(g.regionHeight)};
     if (g.copyOnly) return ConvertFormat(src, source, dst, target);
-    const WorkPlanes& in = inPlanes_.Planes();
-    UnpackRegion(src, input_.in, source, layout_, in);
-    for (uint32_t p = 0; p < layout_.planeCount; ++p) resamplers_[p]->Process(in.plane[p], outPlanes_.Planes().plane[p]);
-    PackRegion(outPlanes_.Planes(), layout_, dst, input_.out, target);
+    // A planar side with the planes' layout is read or written by the resamplers in place.
+    const bool readsPicture = direct_ && ServesAsPlanes(input_.in, layout_);
+    const bool writesPicture = direct_ && ServesAsPlanes(input_.out, layout_);
+    const WorkPlanes from = readsPicture ? PlanesOf(src, input_.in, source) : inPlanes_.Planes();
+    const WorkPlanes to = writesPicture ? PlanesOf(dst, input_.out, target) : outPlanes_.Planes();
+    if (!readsPicture) UnpackRegion(src, input_.in, source, layout_, from);
+    for (uint32_t p = 0; p < layout_.planeCount; ++p)
+        resamplers_[p]->Process(from.plane[p], from.stride[p], to.plane[p], to.stride[p]);
+    if (!writesPicture) PackRegion(to, layout_, dst, input_.out, target);
 }
 
 void FrameConverter::ConvertFormat(const Picture& src, Region source, const Picture& dst, Region target)

@@ -20,7 +20,7 @@ public:
     // inStride/outStride: line strides of the first planes (doubled per field internally).
     void Convert(const uint8_t* in, int64_t inStride, uint8_t* out, int64_t outStride);
 
-    // Off: format conversions always go through the work planes (the tests compare both).
+    // Off: pictures always go through the work planes (the tests compare both ways).
     void ConvertDirectly(bool on) { direct_ = on; }
 
 private:

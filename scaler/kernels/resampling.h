@@ -25,6 +25,9 @@ public:
     virtual bool Initialize(uint32_t srcH, uint32_t srcW, uint32_t dstH, uint32_t dstW, uint32_t affinityMask);
     // Runs one frame; the caller blocks until every worker is done.
     virtual void Process(const uint8_t* srcPlane, uint8_t* dstPlane);
+    // The same on planes whose rows lie `stride` bytes apart (negative: upwards), such as the
+    // planes of a picture in a sample.
+    void Process(const uint8_t* srcPlane, int64_t srcStride, uint8_t* dstPlane, int64_t dstStride);
     virtual ~CResamplingBase();
 
     uint32_t WorkerCount() const { return pool_.WorkerCount(); }
@@ -86,8 +89,9 @@ protected:
     virtual int32_t Rounding() const { return kRoundHalf; }
 
     TapTable horizontal_, vertical_;
-    std::vector<uint8_t> intermediate_;
-    std::vector<const uint8_t*> verticalRows_;  // vertical_.taps row pointers per destination row
+    // Intermediate rows a worker keeps while it walks its destination rows: every row the
+    // current destination row reads, and a block of rows filtered ahead.
+    uint32_t ringRows_ = 0;
 
 public:
     // Caps the vector paths (at what the processor runs); the tests compare every level with

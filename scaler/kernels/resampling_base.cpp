@@ -56,9 +56,14 @@ bool CResamplingBase::Initialize(uint32_t srcH, uint32_t srcW, uint32_t dstH, ui
 
 void CResamplingBase::Process(const uint8_t* srcPlane, uint8_t* dstPlane)
 {
+    Process(srcPlane, srcW_, dstPlane, dstW_);
+}
+
+void CResamplingBase::Process(const uint8_t* srcPlane, int64_t srcStride, uint8_t* dstPlane, int64_t dstStride)
+{
     if (empty_) return;
-    for (uint32_t y = 0; y < srcH_; ++y) srcRows_[y] = srcPlane + size_t(y) * srcW_;
-    for (uint32_t y = 0; y < dstH_; ++y) dstRows_[y] = dstPlane + size_t(y) * dstW_;
+    for (uint32_t y = 0; y < srcH_; ++y) srcRows_[y] = srcPlane + int64_t(y) * srcStride;
+    for (uint32_t y = 0; y < dstH_; ++y) dstRows_[y] = dstPlane + int64_t(y) * dstStride;
     if (threaded_)
         ProcessThreaded();
     else

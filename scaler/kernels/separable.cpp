@@ -7,7 +7,6 @@
 
 namespace {
 constexpr uint32_t kRowBlock = 16;  // rows of the widest horizontal path
-constexpr uint32_t kCacheLine = 64;
 }
 
 CSeparableResampling::~CSeparableResampling() { pool_.Stop(); }
@@ -23,10 +22,9 @@ void CSeparableResampling::BuildWeights()
     build(srcW_, dstW_, horizontalCoefficient_, xIndex_, xPhase_, horizontal_);
     build(srcH_, dstH_, verticalCoefficient_, yIndex_, yPhase_, vertical_);
 
-    intermediate_.assign(size_t(srcH_) * dstW_, 0);
-    verticalRows_.resize(vertical_.position.size());
-    for (size_t i = 0; i < verticalRows_.size(); ++i)
-        verticalRows_[i] = intermediate_.data() + size_t(vertical_.position[i]) * dstW_;
+    // A destination row reads at most `taps` consecutive rows, and a block of up to kRowBlock
+    // rows is filtered ahead of the last of them.
+    ringRows_ = vertical_.taps + kRowBlock;
 }
 
 void CSeparableResampling::BuildPanoramaAxis(uint32_t n, uint32_t s, double k, TapTable& table)
@@ -62,55 +60,55 @@ void CSeparableResampling::BuildPanoramaAxis(uint32_t n, uint32_t s, double k, T
     }
 }
 
-void CSeparableResampling::ProcessSingle()
-{
-    RunJob({0, static_cast<uint16_t>(srcH_), kHorizontalPass, 0});
-    RunJob({0, static_cast<uint16_t>(dstW_), kVerticalPass, 0});
-}
+void CSeparableResampling::ProcessSingle() { RunJob({0, static_cast<uint16_t>(dstH_), kBothPasses, 0}); }
 
 void CSeparableResampling::ProcessThreaded()
 {
-    // Row ranges in blocks of eight, so each worker's rows take the vector paths (sixteen would
-    // leave the halves of a 720-row plane 16 rows apart). Column ranges on the cache lines of
-    // the destination as it lies in memory: a line written by two workers on every row would
-    // travel between their caches all the frame long.
-    SplitBatch(0, srcH_, 8, 0, kHorizontalPass);
-    SplitBatch(1, dstW_, kCacheLine, reinterpret_cast<uintptr_t>(dstRows_[0]) % kCacheLine, kVerticalPass);
-    pool_.RunJobs(2);
+    // Each worker takes a band of destination rows through both passes, filtering the
+    // intermediate rows its band needs into its own ring: they are used while still in the
+    // cache, and no worker waits for another (the few rows two bands share are filtered by
+    // both). Bands of eight rows keep the boundaries off the middle of a vector block.
+    SplitBatch(0, dstH_, 8, 0, kBothPasses);
+    pool_.RunJobs(1);
 }
 
 void CSeparableResampling::RunJob(const ResampleJob& job)
 {
     const int32_t rounding = Rounding();
-    if (job.pass == kHorizontalPass) {
-        uint32_t y = job.first;
-        auto blocks = [&](uint32_t height, auto filterRows) {
-            for (; y + height <= job.last; y += height) {
-                uint8_t* rows[kRowBlock];
-                for (uint32_t r = 0; r < height; ++r) rows[r] = intermediate_.data() + size_t(y + r) * dstW_;
-                filterRows(&srcRows_[y], rows, srcW_, dstW_, horizontal_, rounding);
-            }
-        };
-        if (simd_ >= SimdLevel::kAvx512) blocks(16, FilterRowsHorizontalAvx512);
-        if (simd_ >= SimdLevel::kAvx2) blocks(8, FilterRowsHorizontalAvx2);
-        for (; y < job.last; ++y)
-            FilterRowHorizontal(srcRows_[y], intermediate_.data() + size_t(y) * dstW_, dstW_, horizontal_, rounding);
-        return;
-    }
-    // A worker reads its columns of every intermediate row, most of them written by the other
-    // workers, in runs too short for the hardware prefetcher to follow: the rows a few ahead of
-    // the ones in use are requested here.
-    constexpr uint32_t kRowsAhead = 8;
     const uint32_t taps = vertical_.taps;
-    uint32_t requested = 0;
-    for (uint32_t i = 0; i < dstH_; ++i) {
-        const uint32_t needed = vertical_.position[size_t(i) * taps + taps - 1] + 1;
-        for (const uint32_t want = std::min(srcH_, needed + kRowsAhead); requested < want; ++requested) {
-            const uint8_t* row = intermediate_.data() + size_t(requested) * dstW_;
-            for (uint32_t c = job.first; c < job.last; c += kCacheLine) __builtin_prefetch(row + c);
+    // Per worker thread, grown once.
+    thread_local std::vector<uint8_t> ring;
+    thread_local std::vector<int64_t> held;  // source row in each ring slot, -1 for none
+    thread_local std::vector<const uint8_t*> rows;
+    ring.resize(std::max(ring.size(), size_t(ringRows_) * dstW_));
+    held.assign(ringRows_, -1);
+    rows.resize(std::max<size_t>(rows.size(), taps));
+    auto slot = [&](uint32_t y) { return ring.data() + size_t(y % ringRows_) * dstW_; };
+    // Filters source rows from y on: a whole vector block when the rows are there.
+    auto filterFrom = [&](uint32_t y) {
+        auto block = [&](uint32_t height, auto filterRows) {
+            if (y + height > srcH_) return false;
+            uint8_t* into[kRowBlock];
+            for (uint32_t r = 0; r < height; ++r) {
+                into[r] = slot(y + r);
+                held[(y + r) % ringRows_] = y + r;
+            }
+            filterRows(&srcRows_[y], into, srcW_, dstW_, horizontal_, rounding);
+            return true;
+        };
+        if (simd_ >= SimdLevel::kAvx512 && block(16, FilterRowsHorizontalAvx512)) return;
+        if (simd_ >= SimdLevel::kAvx2 && block(8, FilterRowsHorizontalAvx2)) return;
+        FilterRowHorizontal(srcRows_[y], slot(y), dstW_, horizontal_, rounding);
+        held[y % ringRows_] = y;
+    };
+    for (uint32_t i = job.first; i < job.last; ++i) {
+        const int32_t* position = vertical_.PositionsOf(i);
+        for (uint32_t t = 0; t < taps; ++t) {
+            const uint32_t y = uint32_t(position[t]);
+            if (held[y % ringRows_] != y) filterFrom(y);
+            rows[t] = slot(y);
         }
-        FilterRowVertical(&verticalRows_[size_t(i) * taps], vertical_.WeightsOf(i), taps, dstRows_[i], job.first,
-                          job.last, rounding, simd_);
+        FilterRowVertical(rows.data(), vertical_.WeightsOf(i), taps, dstRows_[i], 0, dstW_, rounding, simd_);
     }
 }
 

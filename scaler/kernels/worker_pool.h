@@ -38,6 +38,8 @@ static_assert(sizeof(ResampleJob) == 6);
 
 constexpr uint8_t kHorizontalPass = 1;
 constexpr uint8_t kVerticalPass = 0;
+// A range of destination rows through both passes (the intermediate rows it needs first).
+constexpr uint8_t kBothPasses = 2;
 
 // Reusable barrier for the workers between two batches: spins first, since the workers reach it
 // within microseconds of each other, then sleeps. Arriving publishes the arriver's writes to

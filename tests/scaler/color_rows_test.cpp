@@ -169,7 +169,7 @@ std::vector<uint8_t> Convert(const SCALVO_Config& c, const Frame& in, Frame out,
     FrameConverter converter;
     GeometryInput input{in.width, in.height, out.width, out.height, in.format, out.format, false};
     converter.Configure(c, input, 1);
-    EXPECT_TRUE(converter.Geometry().copyOnly);
+    EXPECT_EQ(converter.Geometry().copyOnly, in.width - out.width == c.cropLeft + c.cropRight);
     converter.ConvertDirectly(direct);
     converter.Convert(in.bytes.data(), in.stride, out.bytes.data(), out.stride);
     return out.bytes;
@@ -182,15 +182,17 @@ TEST(DirectConversion, GivesTheBytesOfTheWorkPlanes)
                                      {F::RGB24, F::YV12}, {F::RGB32, F::YV12}, {F::RGB24, F::YV16}, {F::YUY2, F::YV16},
                                      {F::YV12, F::RGB32}, {F::YV12, F::RGB24}, {F::YV12, F::YUY2}, {F::YV12, F::UYVY},
                                      {F::YV16, F::RGB32}, {F::YV16, F::YVYU}, {F::YV12, F::YV16}, {F::RGB24, F::YUY2},
-                                     {F::RGB32, F::UYVY}, {F::RGB24, F::YVYU}};
+                                     {F::RGB32, F::UYVY}, {F::RGB24, F::YVYU}, {F::YV12, F::YV12}, {F::YV16, F::YV16}};
     struct Shape {
         uint32_t w, h;
         uint8_t interlace;
         bool crop;
+        bool resize = false;
     };
-    // Odd widths and heights, odd field heights (22 / 2 rows and a crop), cropped regions.
+    // Odd widths and heights, odd field heights (22 / 2 rows and a crop), cropped regions, and
+    // resampled fields read from and written to the pictures in place.
     const Shape shapes[] = {{38, 22, 1, false}, {37, 21, 1, false}, {70, 22, 2, false}, {66, 30, 2, true},
-                            {48, 20, 1, true}};
+                            {48, 20, 1, true},  {66, 30, 2, true, true}, {48, 20, 1, true, true}};
     for (auto [from, to] : pairs) {
         for (const Shape& s : shapes) {
             for (bool bottomUp : {false, true}) {
@@ -207,6 +209,7 @@ TEST(DirectConversion, GivesTheBytesOfTheWorkPlanes)
                     c.cropLeft = 4, c.cropTop = 2, c.cropRight = 6, c.cropBottom = 4;
                     outW -= 10, outH -= 6;
                 }
+                if (s.resize) outW = outW * 2 / 3 & ~1u, outH = outH * 3 / 2 & ~3u;
                 const Frame in = MakeFrame(from, s.w, s.h, bottomUp);
                 const Frame out = MakeFrame(to, outW, outH, bottomUp);
                 const std::string what = std::string(InfoOf(from).name) + " to " + InfoOf(to).name + " " +

@@ -75,7 +75,7 @@ TEST(WorkerPool, LargePlanesSplitOnBlocksAndCacheLines)
 {
     // Sizes where the aligned boundaries differ from even shares, a plane narrower than one
     // cache line per worker (some workers get nothing), and destinations at every kind of
-    // offset from a cache line (the column boundaries follow the plane's address).
+    // offset from a cache line.
     const uint32_t sizes[][4] = {{1001, 70, 333, 41}, {333, 41, 1001, 70}, {50, 37, 40, 29}, {200, 20, 640, 12}};
     for (int method : {0, 2})
         for (const auto& s : sizes) {
