@@ -8,6 +8,7 @@
 #include <string>
 
 extern "C" {
+#include <libavutil/imgutils.h>
 #include <libswscale/swscale.h>
 }
 #include <libyuv.h>
@@ -75,30 +76,69 @@ void Libyuv(benchmark::State& state, libyuv::FilterMode mode, int direction)
     }
 }
 
-// A 1080p frame conversion without resampling through the scaler's frame routines.
-void Convert(benchmark::State& state, PixelFormat from, PixelFormat to)
+int64_t BenchStride(PixelFormat f, uint32_t w)
 {
-    const uint32_t w = 1920, h = 1080;
+    return f == PixelFormat::YV12 || f == PixelFormat::YV16 ? int64_t(w) : int64_t(w) * InfoOf(f).bitCount / 8;
+}
+
+// Whole frames through the filter's converter: w x h of one format into dw x dh of another,
+// with the kernel `method` on the workers of `mask` (same sizes: a conversion without kernels).
+void Frame(benchmark::State& state, PixelFormat from, PixelFormat to, Size s, Size d, int method, uint32_t mask)
+{
     auto describe = [](PixelFormat f) { return DescribeFormat(CodeOf(f, true), false); };
-    auto stride = [w](PixelFormat f) {
-        return f == PixelFormat::YV12 || f == PixelFormat::YV16 ? int64_t(w) : int64_t(w) * InfoOf(f).bitCount / 8;
-    };
-    GeometryInput input{w, h, w, h, describe(from), describe(to), false};
+    GeometryInput input{uint32_t(s.w), uint32_t(s.h), uint32_t(d.w), uint32_t(d.h), describe(from), describe(to), false};
     SCALVO_Config c{};
-    c.sourceWidth = w;
-    c.sourceHeight = h;
+    c.sourceWidth = uint16_t(s.w);
+    c.sourceHeight = uint16_t(s.h);
     c.sourceArWidth = 16;
     c.sourceArHeight = 9;
+    c.resizingMethod = uint32_t(method);
     c.colorConversion = -1;
     FrameConverter converter;
-    converter.Configure(c, input, 1);
-    auto src = Noise(PictureBytes(input.in, stride(from), h));
-    std::vector<uint8_t> dst(PictureBytes(input.out, stride(to), h));
+    converter.Configure(c, input, mask);
+    auto src = Noise(PictureBytes(input.in, BenchStride(from, s.w), s.h));
+    std::vector<uint8_t> dst(PictureBytes(input.out, BenchStride(to, d.w), d.h));
     for (auto _ : state) {
-        converter.Convert(src.data(), stride(from), dst.data(), stride(to));
+        converter.Convert(src.data(), BenchStride(from, s.w), dst.data(), BenchStride(to, d.w));
         benchmark::DoNotOptimize(dst.data());
     }
 }
+
+void Convert(benchmark::State& state, PixelFormat from, PixelFormat to)
+{
+    Frame(state, from, to, {1920, 1080}, {1920, 1080}, 1, 1);
+}
+
+// The same frame conversion by sws_scale in one thread.
+void SwscaleFrame(benchmark::State& state, AVPixelFormat from, AVPixelFormat to, Size s, Size d, int flags)
+{
+    uint8_t* srcData[4] = {};
+    uint8_t* dstData[4] = {};
+    int srcLines[4] = {}, dstLines[4] = {};
+    const int srcBytes = av_image_alloc(srcData, srcLines, s.w, s.h, from, 64);
+    av_image_alloc(dstData, dstLines, d.w, d.h, to, 64);
+    const auto noise = Noise(size_t(srcBytes));
+    std::copy(noise.begin(), noise.end(), srcData[0]);
+    SwsContext* ctx = sws_getContext(s.w, s.h, from, d.w, d.h, to, flags, nullptr, nullptr, nullptr);
+    for (auto _ : state) {
+        sws_scale(ctx, srcData, srcLines, 0, s.h, dstData, dstLines);
+        benchmark::DoNotOptimize(dstData[0]);
+    }
+    sws_freeContext(ctx);
+    av_freep(&srcData[0]);
+    av_freep(&dstData[0]);
+}
+
+struct FramePath {
+    const char* name;
+    PixelFormat from, to;
+    AVPixelFormat swsFrom, swsTo;
+};
+const FramePath kFramePaths[] = {
+    {"YV12_to_YV12", PixelFormat::YV12, PixelFormat::YV12, AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV420P},
+    {"YUY2_to_YUY2", PixelFormat::YUY2, PixelFormat::YUY2, AV_PIX_FMT_YUYV422, AV_PIX_FMT_YUYV422},
+    {"YUY2_to_YV12", PixelFormat::YUY2, PixelFormat::YV12, AV_PIX_FMT_YUYV422, AV_PIX_FMT_YUV420P},
+    {"RGB24_to_YV12", PixelFormat::RGB24, PixelFormat::YV12, AV_PIX_FMT_BGR24, AV_PIX_FMT_YUV420P}};
 
 // libyuv's packed-to-I420 calls, which share one signature.
 using PackedToI420 = int (*)(const uint8_t*, int, uint8_t*, int, uint8_t*, int, uint8_t*, int, int, int);
@@ -141,6 +181,21 @@ void Register()
         benchmark::RegisterBenchmark(("libyuv/Box/" + Direction(dir)).c_str(), Libyuv, libyuv::kFilterBox, dir)
             ->MeasureProcessCPUTime();
     }
+    for (const FramePath& path : kFramePaths)
+        for (int dir = 0; dir < 2; ++dir)
+            for (int k = 0; k < 3; ++k) {
+                auto [s, d] = kSizes[dir];
+                const std::string tail = std::string(path.name) + "/" + kKernels[k] + "/" + Direction(dir);
+                benchmark::RegisterBenchmark(("frame_1worker/" + tail).c_str(), Frame, path.from, path.to, s, d, k, 1u)
+                    ->MeasureProcessCPUTime();
+                benchmark::RegisterBenchmark(("frame_allworkers/" + tail).c_str(), Frame, path.from, path.to, s, d, k,
+                                             all)
+                    ->MeasureProcessCPUTime()
+                    ->UseRealTime();
+                benchmark::RegisterBenchmark(("frame_swscale/" + tail).c_str(), SwscaleFrame, path.swsFrom, path.swsTo,
+                                             s, d, swsFlags[k])
+                    ->MeasureProcessCPUTime();
+            }
     benchmark::RegisterBenchmark("scalvo/YUY2_to_YV12", Convert, PixelFormat::YUY2, PixelFormat::YV12)->MeasureProcessCPUTime();
     benchmark::RegisterBenchmark("libyuv/YUY2ToI420", LibyuvToI420, libyuv::YUY2ToI420, 2)->MeasureProcessCPUTime();
     benchmark::RegisterBenchmark("scalvo/RGB24_to_YUY2", Convert, PixelFormat::RGB24, PixelFormat::YUY2)->MeasureProcessCPUTime();
@@ -198,6 +253,18 @@ void PrintRatios(const RatioReporter& r)
             std::printf("%-28s %10.3f %10.3f %12.2f %12.2f %12.2f %14.2f\n", tail.c_str() + 1, one / 1e6, sws / 1e6,
                         one / sws, speedup, r.Cpu("scalvo_allworkers" + tail) / one, one / yuv);
         }
+    std::printf("\n%-32s %10s %10s %14s %12s %12s\n", "whole frame (cpu ms)", "1w ms", "swscale", "swscale/1w",
+                "2w speedup", "2w/1w cpu");
+    for (const FramePath& path : kFramePaths)
+        for (int dir = 0; dir < 2; ++dir)
+            for (int k = 0; k < 3; ++k) {
+                const std::string tail = std::string(path.name) + "/" + kKernels[k] + "/" + Direction(dir);
+                const double one = r.Cpu("frame_1worker/" + tail), sws = r.Cpu("frame_swscale/" + tail);
+                if (one == 0 || sws == 0) continue;  // filtered out of this run
+                std::printf("%-32s %10.3f %10.3f %14.2f %12.2f %12.2f\n", tail.c_str(), one / 1e6, sws / 1e6, sws / one,
+                            r.Wall("frame_1worker/" + tail) / r.Wall("frame_allworkers/" + tail),
+                            r.Cpu("frame_allworkers/" + tail) / one);
+            }
     const char* pairs[3][2] = {{"scalvo/YUY2_to_YV12", "libyuv/YUY2ToI420"},
                                {"scalvo/RGB24_to_YUY2", "libyuv/RGB24ToI420"},
                                {"scalvo/YV12_to_RGB32", "libyuv/I420ToARGB"}};

@@ -191,10 +191,12 @@ int Run(const CliOptions& o)
     // Removing the filters disconnects them, so that connected pins hold no references that
     // would keep each other's filters alive after the graph is gone.
     for (IBaseFilter* f : {sink.Get(), scaler.Get(), source.Get()}) graph->RemoveFilter(f);
-    if (o.bench)
-        std::printf("%llu frames in %.3f s: %.1f frames per second\n",
-                    static_cast<unsigned long long>(sinkObject->FramesReceived()), seconds,
-                    sinkObject->FramesReceived() / seconds);
+    if (o.bench) {
+        const uint64_t frames = sinkObject->FramesReceived();
+        std::printf("%llu frames in %.3f s: %.3f ms per frame, %.1f frames per second\n",
+                    static_cast<unsigned long long>(frames), seconds, frames ? seconds * 1000 / frames : 0.0,
+                    frames / seconds);
+    }
     return 0;
 }
 

@@ -8,7 +8,8 @@ const char* const kUsage =
     "                  [--affinity-mask N] [--frames N] [--bench] [--properties]\n"
     "FORMAT: YUY2, UYVY, YVYU, YV16, YV12, RGB32 or RGB24. Frames are read from stdin and\n"
     "written to stdout; RGB frames are read and written top row first (as ffmpeg's bgr24 and\n"
-    "bgra). --bench converts N generated frames and prints frames per second.\n"
+    "bgra). --bench converts N generated frames, handing round a few buffers filled once, and\n"
+    "prints milliseconds per frame and frames per second.\n"
     "--properties shows the scaler's property pages for an input of the --in format (nothing is\n"
     "read or written) and prints the applied parameters when they close with OK (exit status 1\n"
     "after Cancel).\n";

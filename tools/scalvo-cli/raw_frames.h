@@ -21,7 +21,8 @@ ULONG RawFrameBytes(const RawFormat& f);
 
 class CRawFrameSource : public CSource {
 public:
-    // frames = 0: until the input ends; repeatFrame: deliver `frames` copies of it instead.
+    // frames = 0: until the input ends; repeatFrame: deliver `frames` copies of it instead
+    // (each sample buffer filled with it once).
     CRawFrameSource(const RawFormat& format, FILE* input, uint64_t frames, std::vector<uint8_t> repeatFrame);
     ~CRawFrameSource() override;
     IPin* OutputPin() { return GetPin(0); }
