@@ -21,7 +21,9 @@
 #include "pipeline/bitrate_lists.h"
 #include "settings/app_config.h"
 #include "settings/folders.h"
+#include "widgets/level_meter_panel.h"
 #include "widgets/monitor_panel.h"
+#include "widgets/volume_slider.h"
 
 namespace {
 
@@ -159,6 +161,7 @@ void TMain_form::LoadSettingsIntoControls()
         Edit_password->setText(remember ? QString::fromStdString(settings.password) : QString());
         remember_off_button->setCheckedQuietly(remember);
         Framerate_half_off->setCheckedQuietly(settings.Framerate_half == 1);
+        if (settings.Save_file == 1) session.RecordingOn();
         if (settings.Framerate.empty()) settings.Framerate = "30.00";
         SelectText(framerate_combobox, settings.Framerate);
     } catch (const std::exception&) {
@@ -419,19 +422,36 @@ void TMain_form::RefreshControls()
     const SessionState& state = session.state;
     const bool streaming = state.isStreaming;
 
-    // Tabs: Video and Audio open while their source is on and no broadcast runs; Encoder while
-    // no broadcast runs.
-    Video_off_btn->setEnabled(settings.VideoSource != 0 && !streaming);
-    Audio_off_btn->setEnabled(settings.AudioSource != 0 && !streaming);
-    Encoder_off_btn->setEnabled(!streaming);
+    Video_off_btn->setEnabled(session.VideoTabEnabled());
+    Audio_off_btn->setEnabled(session.AudioTabEnabled());
+    Encoder_off_btn->setEnabled(session.EncoderTabEnabled());
 
+    // Sources, channel and recording.
     Video_Checkbox_off->setCheckedQuietly(state.videoOn);
     Audio_Checkbox_off->setCheckedQuietly(state.audioOn);
     Video_Checkbox_off->setEnabled(state.sourceSwitchesEnabled);
     Audio_Checkbox_off->setEnabled(state.sourceSwitchesEnabled);
     channel_combobox->setEnabled(state.channelEnabled);
     channel_img->setEnabled(state.channelEnabled);
+    const QColor labelColour = streaming ? VeltroColours::dimmed : VeltroColours::active;
+    const Qt::CursorShape labelCursor = streaming ? Qt::ArrowCursor : Qt::PointingHandCursor;
+    for (ClickLabel* label : {Send_Video_lbl, Send_Audio_lbl, Channel_list_lbl}) {
+        SetTextColour(label, labelColour);
+        label->setCursor(labelCursor);
+    }
+    Channel_lbl->setCursor(labelCursor);
+    save_file_off->setCheckedQuietly(settings.Save_file == 1);
+    save_file_off->setEnabled(state.saveFileEnabled);
+    const bool recordingPath = session.RecordingPathEnabled();
+    file_path_edit->setEnabled(recordingPath);
+    browse_on_img->setVisible(recordingPath);
+    browse_off_img->setVisible(!recordingPath);
+    SetTextColour(Save_file_lbl, recordingPath ? VeltroColours::active : VeltroColours::dimmed);
+    Save_file_lbl->setCursor(labelCursor);
+    if (file_path_edit->text().toStdString() != state.file_path_edit)
+        file_path_edit->setText(QString::fromStdString(state.file_path_edit));
 
+    // Capture lists.
     FillQuietly(VideoSource1, session.choices.videoDevices, session.choices.videoDevicePosition);
     FillQuietly(Audiosource1, session.choices.audioDevices, session.choices.audioDevicePosition);
     FillQuietly(Videoformat_combobox, session.choices.formats, session.choices.formatSelection);
@@ -440,9 +460,11 @@ void TMain_form::RefreshControls()
     FillQuietly(Inputsize_combobox, sizes, session.choices.sizeSelection);
     FillQuietly(Samplerate_combobox, session.choices.sampleRates, session.choices.sampleRateSelection);
     SelectText(framerate_combobox, settings.Framerate);
+    SelectText(Videobitrate_combobox, state.videoBitrateText);
+    SelectText(Audiobitrate_combobox, state.audioBitrateText);
+    Framerate_half_off->setCheckedQuietly(settings.Framerate_half == 1);
     Videodevice_lbl1->setText(state.videoOn ? VideoSource1->currentText() : QString());
     Audiodevice_lbl1->setText(state.audioOn ? Audiosource1->currentText() : QString());
-
     for (QWidget* control : {static_cast<QWidget*>(VideoSource1), static_cast<QWidget*>(Videobitrate_combobox),
                              static_cast<QWidget*>(Deinterlace_combobox), static_cast<QWidget*>(Device_settings_btn),
                              static_cast<QWidget*>(Resize_off)})
@@ -452,26 +474,89 @@ void TMain_form::RefreshControls()
     for (QWidget* control : {Audiosource1, Channels_combobox, Audiobitrate_combobox})
         control->setEnabled(state.audioControlsEnabled);
     Samplerate_combobox->setEnabled(state.audioControlsEnabled && state.captureFormatListsEnabled);
+
+    // Output size.
     Resize_off->setCheckedQuietly(settings.Output_resize == 1);
-    const bool resizeOpen = state.videoControlsEnabled && settings.Output_resize == 1;
+    const bool resizeOpen = session.ResizeFieldsEnabled();
     resize_width->setEnabled(resizeOpen);
     resize_height->setEnabled(resizeOpen);
     SetTextColour(Resize_lbl, resizeOpen ? VeltroColours::active : VeltroColours::dimmed);
     SetTextColour(x_lbl, resizeOpen ? VeltroColours::active : VeltroColours::dimmed);
+    Resize_lbl->setCursor(state.videoOn && !streaming ? Qt::PointingHandCursor : Qt::ArrowCursor);
     if (resize_width->text().toStdString() != state.resizeWidthText)
         resize_width->setText(QString::fromStdString(state.resizeWidthText));
     if (resize_height->text().toStdString() != state.resizeHeightText)
         resize_height->setText(QString::fromStdString(state.resizeHeightText));
 
+    // Preview, meters and volume.
     Preview_caption_lbl->setVisible(!state.videoOn);
+    if (!state.videoOn) monitor1->clearPicture();
     Audio_preview->setVisible(state.audioOn && !Video_preview->isHidden());
     Volume_Control_panel->setEnabled(state.audioOn);
+    RefreshMeters();
+    RefreshVolume();
 
-    SetText(requiredcounter_lbl, state.requiredCounter);
-    requiredcounter_lbl->move(slash_lbl->x() - 4 - requiredcounter_lbl->width(), requiredcounter_lbl->y());
-    SetText(Progress_status_lbl, state.status);
-    Progress_status_lbl->resize(260, Progress_status_lbl->height());
+    // Broadcast: the front button, the status, the clock and the counters.
+    Stream_btn->setVisible(state.front == FrontButton::Stream);
+    StopStream_Btn->setVisible(state.front == FrontButton::StopStream);
+    Stop_Reconnect_btn->setVisible(state.front == FrontButton::StopReconnect);
+    Progress_status_lbl->setText(QString::fromStdString(state.status));
     SetTextColour(Progress_status_lbl, state.statusRed ? VeltroColours::error : VeltroColours::active);
+    Progress_timer_lbl->setText(QString::fromStdString(state.clock));
+    SetText(Progress_days_lbl, std::to_string(state.days));
+    days_label->setVisible(state.daysVisible);
+    Progress_days_lbl->setVisible(state.daysVisible);
+    RefreshCounters();
+
+    // Timers follow the session; the busy cursor too.
+    for (auto [timer, on] : {std::pair{&Timer1, state.Timer1}, std::pair{&Connect_Timer, state.Connect_Timer},
+                             std::pair{&Check_Stream, state.Check_Stream}}) {
+        if (on && !timer->isActive()) timer->start();
+        if (!on && timer->isActive()) timer->stop();
+    }
+    if (state.busyCursor != busyCursorShown_) {
+        busyCursorShown_ = state.busyCursor;
+        if (busyCursorShown_)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            QApplication::restoreOverrideCursor();
+    }
+}
+
+void TMain_form::RefreshCounters()
+{
+    const SessionState& state = session.state;
+    SetText(actualcounter_lbl, state.actualCounter);
+    SetText(requiredcounter_lbl, state.requiredCounter);
+    const int top = actualcounter_lbl->y();
+    if (state.isStreaming) {
+        // Right to left from "(kbps)": each label ends 4 pixels before the next; "/" 9 before the counter.
+        actualcounter_lbl->move(kbps_lbl->x() - actualcounter_lbl->width() - 4, top);
+        slash_lbl->move(actualcounter_lbl->x() - 9, top);
+    } else {
+        actualcounter_lbl->move(308, top);
+        slash_lbl->move(301, top);
+    }
+    requiredcounter_lbl->move(slash_lbl->x() - 4 - requiredcounter_lbl->width(), top);
+    const bool visible = state.countersVisible || !state.isStreaming;
+    for (QLabel* label : {actualcounter_lbl, requiredcounter_lbl, slash_lbl, kbps_lbl}) label->setVisible(visible);
+}
+
+void TMain_form::RefreshMeters()
+{
+    Left_meter->setLevel(session.state.leftLevel);
+    Right_meter->setLevel(session.state.rightLevel);
+}
+
+void TMain_form::RefreshVolume()
+{
+    const SessionState& state = session.state;
+    Volume_bar_img->setThumbTop(state.volumeThumbTop);
+    Volume_lbl->setText(QString::fromStdString(state.volumeText));
+    Mute_btn->setCheckedQuietly(state.muted);
+    const Qt::CursorShape cursor = state.audioOn ? Qt::PointingHandCursor : Qt::ArrowCursor;
+    Volume_bar_img->thumb()->setCursor(cursor);
+    Mute_btn->setCursor(cursor);
 }
 
 // ---- Close -----------------------------------------------------------------------------------

@@ -150,6 +150,9 @@ private:
     // a second one); then refreshes the controls and delivers what was held back.
     void Handle(const std::function<void()>& handler);
     void OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void RefreshCounters();
+    void RefreshMeters();
+    void RefreshVolume();
     void ShowTab(ImageButton* tab);
     void BringToFront(QWidget* page, bool withPreview);
     void ShowFullPanel(QWidget* panel);
@@ -158,5 +161,7 @@ private:
 
     HWND notifyHandle_ = 0;
     int handlerDepth_ = 0;
+    bool busyCursorShown_ = false;
+    PreviewDetach* detach_ = nullptr;
     std::deque<std::function<void()>> pendingHandlers_;
 };

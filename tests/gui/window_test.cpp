@@ -209,7 +209,7 @@ TEST_F(WindowTest, EncoderListsWriteTheRegistryAtOnce)
     window->Level_combobox->activated(8);
     window->DeblockStrength_combobox->setCurrentIndex(0);
     window->DeblockStrength_combobox->activated(0);
-    window->framerate_combobox->setCurrentText("29.97");
+    window->framerate_combobox->activated(window->framerate_combobox->findText("29.97"));
     window->KeyInterval_combobox->activated(0);
     window->Videobitrate_combobox->setCurrentText("1500");
     window->Videobitrate_combobox->activated(window->Videobitrate_combobox->currentIndex());
@@ -223,4 +223,26 @@ TEST_F(WindowTest, EncoderListsWriteTheRegistryAtOnce)
     EXPECT_EQ(stored.KeyIntMax, 29);
     EXPECT_EQ(stored.Bitrate, 1500);
     EXPECT_EQ(stored.CABAC, 0);
+}
+
+TEST_F(WindowTest, ResizeFieldsTakeDigitsAndKeepTheAspectRatio)
+{
+    auto window = Window();
+    window->settings.Video_width = 640;
+    window->settings.Video_height = 480;
+    window->session.state.videoControlsEnabled = true;
+    window->Resize_off->toggle();
+    ASSERT_TRUE(window->resize_width->isEnabled());
+    window->resize_width->selectAll();
+    QTest::keyClicks(window->resize_width, "8x0a0");
+    EXPECT_EQ(window->resize_width->text(), "800");
+    EXPECT_EQ(window->resize_height->text(), "600");
+    window->resize_width->selectAll();
+    QTest::keyClick(window->resize_width, Qt::Key_Backspace);
+    EXPECT_EQ(window->resize_width->text(), "0");
+    QTest::keyClick(window->resize_width, Qt::Key_End);
+    QTest::keyClicks(window->resize_width, "5");
+    EXPECT_EQ(window->resize_width->text(), "5");
+    window->Resize_off->toggle();
+    EXPECT_FALSE(window->resize_width->isEnabled());
 }
