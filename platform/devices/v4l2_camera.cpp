@@ -213,13 +213,17 @@ public:
         *interval = SetInterval(*interval);
         interval_ = *interval;
         if (!AllocateBuffers(error) || !StartStreaming(error)) return false;
-        lastFrame_ = std::chrono::steady_clock::now();
+        lastFrame_ = lastAsked_ = std::chrono::steady_clock::now();
         restarted_ = false;
         return true;
     }
 
     CaptureResult Capture(uint8_t* dst, size_t capacity, int timeoutMs, size_t* length, REFERENCE_TIME* taken) override
     {
+        // The stall clock runs only while frames are asked for, not through a pause.
+        auto asked = std::chrono::steady_clock::now();
+        if (asked - lastAsked_ > StallLimit()) lastFrame_ = asked;
+        lastAsked_ = asked;
         V4l2Wait wait = device_->WaitForFrame(timeoutMs);
         if (wait == V4l2Wait::Failed) return CaptureResult::Lost;
         if (wait == V4l2Wait::Timeout) return NoFrame();
@@ -406,11 +410,15 @@ private:
 
     // No frame this time. A stream without frames for the stall time is restarted once (the
     // driver may have stopped after an error); when that brings nothing either, the device is lost.
+    std::chrono::milliseconds StallLimit() const
+    {
+        return std::chrono::milliseconds(std::max<int64_t>(options_.stallMs, 3 * interval_ / 10000));
+    }
+
     CaptureResult NoFrame()
     {
-        auto limit = std::chrono::milliseconds(std::max<int64_t>(options_.stallMs, 3 * interval_ / 10000));
         auto now = std::chrono::steady_clock::now();
-        if (now - lastFrame_ < limit) return CaptureResult::Timeout;
+        if (now - lastFrame_ < StallLimit()) return CaptureResult::Timeout;
         if (restarted_) return CaptureResult::Lost;
         restarted_ = true;
         lastFrame_ = now;
@@ -452,6 +460,7 @@ private:
     bool requested_ = false;  // the driver holds buffers for us (VIDIOC_REQBUFS succeeded)
     bool streaming_ = false;
     SteadyTime lastFrame_{};
+    SteadyTime lastAsked_{};
     bool restarted_ = false;
 };
 
