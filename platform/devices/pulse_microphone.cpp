@@ -115,18 +115,19 @@ public:
         spec_ = {PA_SAMPLE_S16LE, format.sampleRate, uint8_t(format.channels)};
         loop_ = pa_threaded_mainloop_new();
         context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), kClientName);
+        if (!context_) return Fail(error, "cannot connect to the sound server");
         pa_context_set_state_callback(context_, OnContextState, this);
         if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 ||
             pa_threaded_mainloop_start(loop_) < 0)
             return Fail(error, "cannot connect to the sound server");
         pa_threaded_mainloop_lock(loop_);
         bool ready = WaitUntil(pa_rtclock_now() + kServerWaitUsec, [this] {
-            return pa_context_get_state(context_) != PA_CONTEXT_CONNECTING &&
-                   pa_context_get_state(context_) != PA_CONTEXT_AUTHORIZING &&
-                   pa_context_get_state(context_) != PA_CONTEXT_SETTING_NAME;
+            pa_context_state_t state = pa_context_get_state(context_);
+            return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
         }) && pa_context_get_state(context_) == PA_CONTEXT_READY;
+        if (ready) stream_ = pa_stream_new(context_, "Capture", &spec_, nullptr);
+        ready = ready && stream_;
         if (ready) {
-            stream_ = pa_stream_new(context_, "Capture", &spec_, nullptr);
             pa_stream_set_state_callback(stream_, OnStreamState, this);
             pa_stream_set_read_callback(stream_, OnReadable, this);
             pa_buffer_attr attr;
@@ -136,8 +137,10 @@ public:
             auto flags = pa_stream_flags_t(PA_STREAM_DONT_MOVE | PA_STREAM_ADJUST_LATENCY |
                                            PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_INTERPOLATE_TIMING);
             ready = pa_stream_connect_record(stream_, source_.c_str(), &attr, flags) == 0 &&
-                    WaitUntil(pa_rtclock_now() + kServerWaitUsec,
-                              [this] { return pa_stream_get_state(stream_) != PA_STREAM_CREATING; }) &&
+                    WaitUntil(pa_rtclock_now() + kServerWaitUsec, [this] {
+                        pa_stream_state_t state = pa_stream_get_state(stream_);
+                        return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
+                    }) &&
                     pa_stream_get_state(stream_) == PA_STREAM_READY;
         }
         std::string reason = pa_strerror(pa_context_errno(context_));
@@ -183,10 +186,12 @@ public:
             pa_stream_unref(stream_);
             stream_ = nullptr;
         }
-        pa_context_set_state_callback(context_, nullptr, nullptr);
-        pa_context_disconnect(context_);
-        pa_context_unref(context_);
-        context_ = nullptr;
+        if (context_) {
+            pa_context_set_state_callback(context_, nullptr, nullptr);
+            pa_context_disconnect(context_);
+            pa_context_unref(context_);
+            context_ = nullptr;
+        }
         pa_threaded_mainloop_unlock(loop_);
         pa_threaded_mainloop_stop(loop_);
         pa_threaded_mainloop_free(loop_);
