@@ -124,6 +124,7 @@ bool PipelineGraph::CreateGraphWithSources()
 bool PipelineGraph::BuildPipeline()
 {
     SetDecoderOptions();
+    recordingFileFailed = false;
     const bool broadcasting = state_.streamFlag == 1;
     if (broadcasting) {
         if (!Add(rtmpSink.Get(), u"RTMP STREAM")) return Fail("Error Adding RTMP filter");
@@ -132,8 +133,14 @@ bool PipelineGraph::BuildPipeline()
             if (!Add(mp4Muxer_.Get(), u"MP4 Muxer")) return Fail("Error Adding   MP4 Muxer");
             fileWriter_ = CreatePlatformFilter(CLSID_FileWriter);
             if (!Add(fileWriter_.Get(), u"File Writer")) return Fail("Error Adding  File Writer");
-            if (auto sink = fileWriter_.As<IFileSinkFilter>())
-                sink->SetFileName(Utf16(settings_.File_path + settings_.File_name).c_str(), nullptr);
+            // A file that cannot be created fails the build, before anything is connected.
+            const std::string path = settings_.File_path + settings_.File_name;
+            ComPtr<IFileSinkFilter> sink = fileWriter_.As<IFileSinkFilter>();
+            HRESULT status = sink ? sink->SetFileName(Utf16(path).c_str(), nullptr) : E_NOINTERFACE;
+            if (FAILED(status)) {
+                recordingFileFailed = true;
+                return Fail(("Cannot create recording file " + path + ": " + StatusText(status)).c_str());
+            }
         }
     }
     requestBytesCount = 0;

@@ -46,6 +46,7 @@ public:
 
     ComPtr<IBaseFilter> rtmpSink;  // the RTMP sink role; created and released by the session
     int requestBytesCount = 0;
+    bool recordingFileFailed = false;  // the last build failed because the file writer could not create the file
     PreviewRect preview{0, 0, 320, 180};
     OAHWND previewOwner = 0;  // monitor1; 0 keeps the renderer's window hidden
     ComPtr<TAudio_Grabber> Audio_Left_Grabber;

@@ -51,7 +51,7 @@ void MakeUniqueRecordingName(std::string& file_path_edit, TprogramSettings& sett
         std::string base = parts.name.substr(0, parts.name.size() - parts.extension.size());
         parts.name = NextNumberedName(base) + ".mp4";
         file_path_edit = parts.folder + parts.name;
-    } while (FileExists(file_path_edit));
+    } while (FileExists(file_path_edit) || FolderExists(file_path_edit));
     settings.File_path = parts.folder;
     settings.File_name = parts.name;
 }
@@ -89,6 +89,11 @@ bool ValidateRecordingFile(std::string& file_path_edit, TprogramSettings& settin
                                           " provided in the filename is not supported. The extention will be changed to mp4",
                                       "");
         parts.name = base + ".mp4";
+    }
+    // A folder of that name cannot become the file.
+    if (FolderExists(parts.folder + parts.name)) {
+        settings.Create_message_popup("Cannot save file. Please check the filename.", "");
+        return false;
     }
     settings.File_path = parts.folder;
     settings.File_name = parts.name;

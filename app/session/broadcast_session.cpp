@@ -238,8 +238,12 @@ bool BroadcastSession::RebuildAndRunGraph()
         state.status = "Application Error";
         state.isOnprogress = false;
         if (state.streamFlag == 1) {
+            // A file that cannot be created is no fault of the camera.
+            const bool deviceProblem = !pipeline.recordingFileFailed;
             StopBroadcast();
-            state.isDeviceProblem = true;
+            // The preview the stop rebuilt says "Idle"; the failed start stays visible.
+            state.status = "Application Error";
+            if (deviceProblem) state.isDeviceProblem = true;
         }
         state.busyCursor = false;
         return false;

@@ -40,6 +40,7 @@ protected:
         return std::make_unique<ChildProcess>(arguments, Out(), Err());
     }
     int RunCli(const std::vector<std::string>& arguments) { return StartCli(arguments)->Wait(); }
+    std::string RtmpHost() const { return kRtmpHost; }
     std::string Out() const { return Root() + "/cli.out"; }
     std::string Err() const { return Root() + "/cli.err"; }
     std::string Mp4() const { return Root() + "/show.mp4"; }
@@ -186,6 +187,48 @@ TEST_F(BroadcastTest, FailedBuildDuringStartEndsInPreviewWithTheDeviceMarked)
     EXPECT_NE(log.find("] Error Adding  x264 Encoder\r\n"), std::string::npos) << log;
     EXPECT_NE(log.find("] Stop Broadasct\r\n"), std::string::npos) << log;
     EXPECT_NE(ReadText(SettingsFolder() + "rtmp.log").find("CFLVMux::Disconnect: OK"), std::string::npos);
+}
+
+TEST_F(BroadcastTest, UncreatableRecordingFileFailsTheStartAndAStuckStopKeepsTheControlsLocked)
+{
+    RecordingPresenter presenter;
+    TprogramSettings settings(&presenter);
+    settings.ReadSettings();
+    BroadcastSession session(settings, std::string(VELTRO_BIN_DIR) + "/");
+    session.LoadSettingsIntoControls();
+    session.SwitchAudioOn();
+    session.SwitchVideoOn();
+    session.directAddress = "rtmp://" + RtmpHost() + "/live/demo/@file";
+    session.RecordingOn();
+    session.file_path_editChange("/proc/show.mp4");  // an existing folder where no file can be created
+    session.Stream_btnClick();
+    EXPECT_EQ(session.state.streamFlag, 0);
+    EXPECT_FALSE(session.state.isStreaming);
+    EXPECT_EQ(session.state.status, "Application Error");
+    EXPECT_FALSE(session.state.isDeviceProblem);  // the camera is not to blame
+    std::string log = ReadText(SettingsFolder() + "log.txt");
+    EXPECT_NE(log.find("] Cannot create recording file /proc/show.mp4: "), std::string::npos) << log;
+    ComPtr<IBaseFilter> renderer;
+    EXPECT_TRUE(SUCCEEDED(session.pipeline.Graph()->FindFilterByName(u"RENDERER 1 ", renderer.Put())));
+
+    // The next start is not refused; a stop whose preview cannot restart leaves the encoder
+    // tab covered and the capture controls disabled.
+    session.RecordingOff();
+    session.Stream_btnClick();
+    ASSERT_TRUE(session.state.isStreaming);
+    EXPECT_FALSE(session.EncoderTabEnabled());
+    WriteFile(Root() + "/virtual-devices", "camera removed\nmicrophone present\n");
+    session.StopBroadcast();
+    log = ReadText(SettingsFolder() + "log.txt");
+    EXPECT_NE(log.find("] Stop Broadcast problem,begin_preview4 -  cannot start\r\n"), std::string::npos) << log;
+    EXPECT_EQ(session.state.streamFlag, 0);
+    EXPECT_EQ(session.state.front, FrontButton::Stream);
+    EXPECT_EQ(session.state.status, "Application Error");
+    EXPECT_FALSE(session.EncoderTabEnabled());
+    EXPECT_FALSE(session.state.sourceSwitchesEnabled);
+    EXPECT_FALSE(session.state.videoControlsEnabled || session.state.audioControlsEnabled);
+    EXPECT_FALSE(session.state.captureFormatListsEnabled);
+    EXPECT_FALSE(session.state.Timer1);
 }
 
 }  // namespace

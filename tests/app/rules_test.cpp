@@ -131,6 +131,10 @@ TEST_F(RulesTest, RecordingNameChecksAndCorrections)
     edit = folder + "nowhere/x.mp4";
     EXPECT_FALSE(ValidateRecordingFile(edit, settings, flag));
     EXPECT_EQ(flag, 0);
+    std::filesystem::create_directories(folder + "take.mp4");  // a folder cannot be the file
+    edit = folder + "take.mp4";
+    EXPECT_FALSE(ValidateRecordingFile(edit, settings, flag));
+    EXPECT_EQ(presenter.messages.back(), "Cannot save file. Please check the filename.");
 
     WriteFile(folder + "show.mp4", "x");
     WriteFile(folder + "show(2).mp4", "x");
