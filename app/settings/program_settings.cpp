@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -86,6 +87,10 @@ void CreateFolder(const std::string& folder)
     mkdir(folder.c_str(), 0700);
 }
 
+// Starts the stored form of a password with a character above U+00FF. It is no hex digit, so
+// no password of the two-digit form can start with it.
+constexpr char kWidePasswordMark = 'W';
+
 // Code points of UTF-8 text; a byte that starts no valid sequence stands for itself.
 std::u32string CodePoints(const std::string& utf8)
 {
@@ -105,18 +110,6 @@ std::u32string CodePoints(const std::string& utf8)
         i += valid ? extra + 1 : 1;
     }
     return out;
-}
-
-bool IsUtf8WithWideCharacter(const std::string& bytes)
-{
-    std::u32string points = CodePoints(bytes);
-    std::string back;
-    bool wide = false;
-    for (char32_t cp : points) {
-        AppendUtf8(back, cp);
-        wide = wide || cp > 0xFF;
-    }
-    return wide && back == bytes;
 }
 
 }  // namespace
@@ -147,18 +140,20 @@ bool ParseDecimalInt(const std::string& text, int& value)
 std::string EncodePasswordHex(const std::string& utf8)
 {
     static const char digits[] = "0123456789ABCDEF";
-    std::string hex;
-    auto put = [&](unsigned byte) {
-        hex += digits[byte >> 4];
-        hex += digits[byte & 15];
+    const std::u32string points = CodePoints(utf8);
+    const bool wide = std::any_of(points.begin(), points.end(), [](char32_t cp) { return cp > 0xFF; });
+    std::string hex = wide ? std::string(1, kWidePasswordMark) : std::string();
+    auto put = [&](unsigned value, int count) {
+        for (int shift = 4 * (count - 1); shift >= 0; shift -= 4) hex += digits[(value >> shift) & 15];
     };
-    for (char32_t cp : CodePoints(utf8)) {
-        if (cp <= 0xFF) {
-            put(cp);
+    for (char32_t cp : points) {
+        if (!wide) {
+            put(cp, 2);
+        } else if (cp < 0x10000) {
+            put(cp, 4);
         } else {
-            std::string bytes;
-            AppendUtf8(bytes, cp);
-            for (unsigned char b : bytes) put(b);
+            put(0xD800 + ((cp - 0x10000) >> 10), 4);
+            put(0xDC00 + ((cp - 0x10000) & 0x3FF), 4);
         }
     }
     return hex;
@@ -166,19 +161,41 @@ std::string EncodePasswordHex(const std::string& utf8)
 
 bool DecodePasswordHex(const std::string& hex, std::string& utf8)
 {
-    std::string bytes;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-        int high = HexDigitValue(hex[i]), low = HexDigitValue(hex[i + 1]);
-        if (high < 0 || low < 0) return false;
-        bytes += char(high * 16 + low);
-    }
-    if (hex.size() % 2 == 1 && HexDigitValue(hex.back()) < 0) return false;
-    if (IsUtf8WithWideCharacter(bytes)) {
-        utf8 = bytes;
+    auto value = [&](size_t at, size_t count, unsigned& out) {
+        out = 0;
+        for (size_t i = at; i < at + count; ++i) {
+            int digit = HexDigitValue(hex[i]);
+            if (digit < 0) return false;
+            out = out * 16 + unsigned(digit);
+        }
         return true;
+    };
+    std::string text;
+    unsigned unit = 0;
+    if (!hex.empty() && hex[0] == kWidePasswordMark) {
+        // UTF-16 code units, four digits each.
+        if ((hex.size() - 1) % 4 != 0) return false;
+        for (size_t i = 1; i < hex.size(); i += 4) {
+            if (!value(i, 4, unit)) return false;
+            char32_t cp = unit;
+            if (unit >= 0xD800 && unit <= 0xDBFF) {
+                unsigned low = 0;
+                if (i + 8 > hex.size() || !value(i + 4, 4, low) || low < 0xDC00 || low > 0xDFFF) return false;
+                cp = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+                i += 4;
+            } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+                return false;
+            }
+            AppendUtf8(text, cp);
+        }
+    } else {
+        // Two digits per character up to U+00FF; an odd last character is ignored.
+        for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+            if (!value(i, 2, unit)) return false;
+            AppendUtf8(text, unit);
+        }
     }
-    utf8.clear();
-    for (unsigned char b : bytes) AppendUtf8(utf8, b);
+    utf8 = text;
     return true;
 }
 

@@ -56,11 +56,11 @@ private:
     IPopupPresenter* presenter_;
 };
 
-// The file form of a password: every character up to U+00FF as two upper-case hex digits;
-// a character above U+00FF as its UTF-8 bytes, two digits each.
+// The file form of a password: every character as two upper-case hex digits when all are up
+// to U+00FF; otherwise "W" and each UTF-16 code unit as four digits.
 std::string EncodePasswordHex(const std::string& utf8);
-// Pairs of hex digits back to text (an odd last digit is ignored); false when a character
-// is not a hex digit.
+// The file form back to text (in the two-digit form an odd last character is ignored); false
+// when a character is not a hex digit or the four-digit form is broken.
 bool DecodePasswordHex(const std::string& hex, std::string& utf8);
 
 // The value of a hexadecimal digit (either case); -1 for any other character.

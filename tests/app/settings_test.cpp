@@ -134,7 +134,10 @@ TEST_F(SettingsTest, PasswordIsStoredAsHexAndReadBack)
     settings.remember = 1;
     settings.Write_Username_Pass();
     EXPECT_NE(ReadFile(File()).find("<password>416239</password>"), std::string::npos);
-    for (const std::string password : {"Ab9", "caf\xC3\xA9 &<x>", "\xE4\xB8\xAD\xE6\x96\x87"}) {
+    // Latin-1 passwords whose bytes also happen to be UTF-8 ("\u00C4\u00B0" is C4B0), wide,
+    // mixed and beyond the basic plane all read back exactly.
+    for (const std::string password : {"Ab9", "caf\xC3\xA9 &<x>", "\xC3\x84\xC2\xB0", "\xC3\x85\xC2\xB0", "\xC3\x91\xC2\xA3",
+                                       "\xE4\xB8\xAD\xE6\x96\x87", "a\xC3\xA9\xC4\xB0z", "\xF0\x9F\x8E\xA5"}) {
         settings.password = password;
         settings.Write_Username_Pass();
         TprogramSettings again;
@@ -143,11 +146,14 @@ TEST_F(SettingsTest, PasswordIsStoredAsHexAndReadBack)
         EXPECT_EQ(again.username, "anna");
         EXPECT_EQ(again.remember, 1);
     }
-    std::string encoded = EncodePasswordHex("\xC3\xA9");
-    EXPECT_EQ(encoded, "E9");  // characters up to U+00FF keep two digits
+    EXPECT_EQ(EncodePasswordHex("\xC3\x84\xC2\xB0"), "C4B0");  // up to U+00FF: two digits each
+    EXPECT_EQ(EncodePasswordHex("a\xC4\xB0"), "W00610130");        // wider: a form no hex text has
     std::string decoded = "unchanged";
     EXPECT_FALSE(DecodePasswordHex("41G2", decoded));
+    EXPECT_FALSE(DecodePasswordHex("WD800", decoded));  // a lone surrogate
     EXPECT_TRUE(DecodePasswordHex("414", decoded));
+    EXPECT_EQ(decoded, "A");
+    EXPECT_TRUE(DecodePasswordHex("41Z", decoded));     // an odd last character is ignored
     EXPECT_EQ(decoded, "A");
     WriteSettingsWith("password", "4Z");
     TprogramSettings broken;
