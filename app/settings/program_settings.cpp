@@ -1,6 +1,7 @@
 #include "program_settings.h"
 
 #include <fcntl.h>
+#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -341,9 +342,14 @@ void TprogramSettings::Log(const std::string& str)
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    char date[64], time[64];
-    std::strftime(date, sizeof date, "%x", &local);
-    std::strftime(time, sizeof time, "%X", &local);
+    // The user's date and time forms (LC_ALL, LC_TIME, LANG); the C forms when that locale is
+    // not installed.
+    locale_t user = newlocale(LC_TIME_MASK, "", locale_t(0));
+    locale_t forms = user ? user : newlocale(LC_TIME_MASK, "C", locale_t(0));
+    char date[64] = "", time[64] = "";
+    strftime_l(date, sizeof date, "%x", &local, forms);
+    strftime_l(time, sizeof time, "%X", &local, forms);
+    if (forms) freelocale(forms);
     std::ofstream file(Get_XML_FolderPath() + kLogFile, std::ios::app | std::ios::binary);
     file << "[" << date << " : " << time << "] " << str << "\r\n";
 }

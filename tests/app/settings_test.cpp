@@ -1,5 +1,9 @@
 #include <sys/stat.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+
 #include "settings/app_config.h"
 #include "settings/program_settings.h"
 #include "temp_home.h"
@@ -200,6 +204,23 @@ TEST_F(SettingsTest, LogLinesAreBracketedAndAppended)
     EXPECT_NE(log.find(" : "), std::string::npos);
     EXPECT_NE(log.find("] first\r\n["), std::string::npos);
     EXPECT_NE(log.find("] second\r\n"), std::string::npos);
+}
+
+TEST_F(SettingsTest, LogLinesAreDatedInTheUsersTimeLocale)
+{
+    // A German time locale compiled into this test's own folder.
+    const std::string locales = Root() + "/locales";
+    std::filesystem::create_directories(locales);
+    if (std::system(("localedef -i de_DE -f UTF-8 " + locales + "/de_DE.UTF-8 >/dev/null 2>&1").c_str()) != 0)
+        GTEST_SKIP() << "localedef cannot build de_DE here";
+    setenv("LOCPATH", locales.c_str(), 1);
+    unsetenv("LC_ALL");
+    setenv("LC_TIME", "de_DE.UTF-8", 1);
+    TprogramSettings().Log("dated");
+    unsetenv("LC_TIME");
+    unsetenv("LOCPATH");
+    const std::string log = Log();
+    EXPECT_TRUE(std::regex_match(log, std::regex(R"(\[\d\d\.\d\d\.\d{4} : \d\d:\d\d:\d\d\] dated\r\n)"))) << log;
 }
 
 TEST_F(SettingsTest, ConfigFileIsFoundInOrderAndFillsHosts)
