@@ -119,14 +119,13 @@ bool Tauthentication::ParseReply(const std::string& firstLine)
     parms = SplitDroppingEmpty(ReplaceAll(reply.Value("uri"), '+', ' '), '/');
     chat_token = reply.Value("token");
 
-    // Every channel needs its stream (and for wowza its instance) and the server its parts.
+    // Every channel needs its stream (and for wowza its instance) and the server its parts; a
+    // channel without a page name gets the page address made from its own name.
     const char* missing = nullptr;
     if (streams.size() < channels.size())
         missing = "fewer stream names than channels";
     else if (wowza && instances.size() < channels.size())
         missing = "fewer instances than channels";
-    else if (!slugs.empty() && channel_url.size() < channels.size())
-        missing = "fewer channel pages than channels";
     else if (parms.size() < (wowza ? 2u : 3u))
         missing = "the media server address is incomplete";
     if (missing) {
@@ -138,7 +137,8 @@ bool Tauthentication::ParseReply(const std::string& firstLine)
     if (!wowza) srvInst = parms[2];
 
     for (size_t i = 0; i < channels.size(); ++i) {
-        if (slugs.empty()) channel_url.push_back("http://" + server + "/channel/" + ReplaceAll(channels[i], ' ', '-'));
+        if (channel_url.size() <= i)
+            channel_url.push_back("http://" + server + "/channel/" + ReplaceAll(channels[i], ' ', '-'));
         std::string streamKey = wowza ? instances[i].substr(0, instances[i].find('?')) : streams[i];
         std::string digits = DigitsOnly(streamKey);
         if (chat_token.size() == 32)

@@ -157,6 +157,15 @@ TEST_F(AccountTest, ChannelListsPagesAndChats)
                                       std::string(31, 't') + "&slugs=a%20b"));
     EXPECT_EQ(shortToken.chats[0], "http://main.test/chat/channel/7");
     EXPECT_EQ(shortToken.channel_url[0], "http://main.test/channel/a b");
+
+    // Fewer page names than channels: the others get the page address made from their names.
+    Tauthentication fewerSlugs = Make();
+    fewerSlugs.server = "main.test";
+    ASSERT_TRUE(fewerSlugs.ParseReply("success=true&key=" + kKey + "&channels=A,Sport+Live&slugs=a-page&streams=a,b"
+                                      "&uri=m/app/i"))
+        << fewerSlugs.error_message;
+    EXPECT_EQ(fewerSlugs.channel_url,
+              (std::vector<std::string>{"http://main.test/channel/a-page", "http://main.test/channel/Sport-Live"}));
 }
 
 TEST_F(AccountTest, WowzaUsesChannelInstances)
@@ -182,7 +191,6 @@ TEST_F(AccountTest, MalformedRepliesFailWithoutReadingPastLists)
              ok + "&server_type=wowza&channels=A,B&streams=a,b&inst=i&uri=m/app",  // fewer instances
              ok + "&channels=A&streams=a&uri=m/app",                     // no instance part
              ok + "&server_type=wowza&channels=A&streams=a&inst=i&uri=m",  // no application
-             ok + "&channels=A,B&slugs=x&streams=a,b&uri=m/app/i",       // fewer pages
              std::string("success=true&key=4G&channels=A&streams=a&uri=m/app/i"),  // key not hex
              "success=true&key=" + EncodeKey("K4R3") + "&channels=A&streams=a&uri=m/app/i",
              ok + "&channels=A%2&streams=a&uri=m/app/i",                 // broken escape
