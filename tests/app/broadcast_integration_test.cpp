@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "devices/devices.h"
 #include "peers.h"
 #include "session/broadcast_session.h"
 #include "temp_home.h"
@@ -217,8 +218,9 @@ TEST_F(BroadcastTest, UncreatableRecordingFileFailsTheStartAndAStuckStopKeepsThe
     session.Stream_btnClick();
     ASSERT_TRUE(session.state.isStreaming);
     EXPECT_FALSE(session.EncoderTabEnabled());
-    WriteFile(Root() + "/virtual-devices", "camera removed\nmicrophone present\n");
+    SetVirtualDevicePresent(VirtualDevice::Camera, false);
     session.StopBroadcast();
+    SetVirtualDevicePresent(VirtualDevice::Camera, true);
     log = ReadText(SettingsFolder() + "log.txt");
     EXPECT_NE(log.find("] Stop Broadcast problem,begin_preview4 -  cannot start\r\n"), std::string::npos) << log;
     EXPECT_EQ(session.state.streamFlag, 0);
