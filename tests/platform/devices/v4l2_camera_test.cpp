@@ -27,19 +27,22 @@ FakeDriverConfig Webcam(std::vector<V4l2FrameSize> listed)
     return config;
 }
 
-TEST(ScriptedCamera, AnalogGrabberWithoutSizeEnumerationListsFormatsAtItsStandardsRate)
+TEST(ScriptedCamera, AnalogGrabberWithoutSizeEnumerationListsFormatsAtItsCurrentRate)
 {
     struct Case {
+        v4l2_fract parm;  // what G_PARM answers
         v4l2_std_id standard;
         REFERENCE_TIME interval;
     };
-    for (Case c : {Case{V4L2_STD_PAL_B, 400000}, Case{V4L2_STD_NTSC_M, 333667}, Case{0, 333333}}) {
+    for (Case c : {Case{{1, 50}, V4L2_STD_PAL_B, 200000}, Case{{}, V4L2_STD_PAL_B, 400000},
+                   Case{{}, V4L2_STD_NTSC_M, 333667}, Case{{}, 0, 333333}}) {
         FakeDriverConfig config;
         config.listed = {{V4L2_PIX_FMT_YUYV, 0, 0, {}}, {V4L2_PIX_FMT_BGR24, 0, 0, {}}};
         config.enumeratesSizes = false;
         config.maxWidth = 768;
         config.maxHeight = 576;
         config.current = {768, 576, V4L2_PIX_FMT_YUYV};
+        config.parm = c.parm;
         config.standard = c.standard;
         FakeDriver driver(config);
         auto camera = OpenFake(driver);
