@@ -63,6 +63,7 @@ TPreview_form::TPreview_form(FrameMailbox* source)
     monitor1 = new VideoPicture(this, VideoPicture::Placement::FillPanel);
     monitor1->setObjectName("monitor1");
     monitor1->setToolTip("Double ckick to close Preview Pop-up window");
+    monitor1->setToolTipDuration(2000);  // as the main window's hints
     monitor1->setSource(source);
     connect(monitor1, &VideoPicture::doubleClicked, this, &TPreview_form::closeRequested);
     monitor1->installEventFilter(this);
