@@ -1,0 +1,80 @@
+#!/usr/bin/env python3
+"""bin/veltro driven through the accessibility bus under Xvfb: "Device settings" on the Video
+tab opens the virtual camera's page in the property frame over the main window, a control moved
+there and OK, and the preview runs again with the camera's new picture.
+
+  device_settings_e2e.py BIN_DIR
+"""
+import os
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "gui", "e2e"))
+import desktop as d  # noqa: E402
+
+PREVIEW = (432, 75, 320, 180)  # the preview's place in the main window
+
+
+def preview_mean(desk, frame):
+    """The preview's mean brightness (0..1) on the screen, from a screenshot."""
+    origin = frame.get_extents(desk.Atspi.CoordType.SCREEN)
+    x, y, w, h = PREVIEW
+    shot = os.path.join(desk.folder, "preview.png")
+    subprocess.run(["import", "-window", "root", "-crop", "%dx%d+%d+%d" % (w, h, origin.x + x, origin.y + y),
+                    "+repage", shot], check=True, env=desk.env)
+    mean = subprocess.run(["convert", shot, "-colorspace", "Gray", "-format", "%[fx:mean]", "info:"],
+                          check=True, capture_output=True, text=True, env=desk.env).stdout
+    return float(mean)
+
+
+def run(bin_dir):
+    desk = d.Desktop(bin_dir)
+    results = d.Results()
+    try:
+        veltro = desk.start_veltro()
+        app = desk.app(veltro)
+        frame = desk.find(app, role="frame", name="Veltro 5.5")
+        state = {}
+
+        def preview_runs():
+            desk.set_text(desk.find(app, role="text", name="User name"), "demo")
+            desk.set_text(desk.find(app, name="Password", role="password text"), "demo")
+            desk.press(desk.find(app, role="push button", name="Log in"))
+            desk.press(desk.find(app, role="push button", name="Video"))
+            desk.find(app, role="combo box", name="Veltro Test Pattern Camera")
+            d.wait_for(lambda: "Imported Video Formats ok" in desk.log_text(), 30, "the video source")
+            state["before"] = d.wait_for(lambda: preview_mean(desk, frame) > 0.2 and preview_mean(desk, frame), 30,
+                                         "a picture in the preview")
+
+        def device_settings_change_and_ok():
+            desk.press(desk.find(app, role="push button", name="Device settings"))
+            pages = desk.dialog(app, "Video capture Properties")
+            desk.find(pages, role="page tab", name="Camera")
+            brightness = desk.find(pages, role="slider", name="Brightness")
+            desk.Atspi.Value.set_current_value(brightness, 100.0)
+            apply = desk.find(pages, role="push button", name="Apply")
+            d.wait_for(lambda: apply.get_state_set().contains(desk.Atspi.StateType.ENABLED), 10, "Apply enabled")
+            desk.press(desk.find(pages, role="push button", name="OK"))
+            d.wait_for(lambda: not [c for c in (app.get_child_at_index(i) for i in range(app.get_child_count()))
+                                    if c is not None and c.get_role_name() == "dialog"], 20, "the frame closed")
+
+        def preview_runs_again_brighter():
+            # Measured once the frame is gone, so that only the preview is on screen there.
+            d.wait_for(lambda: preview_mean(desk, frame) > state["before"] + 0.1, 30, "a brighter preview")
+            first = preview_mean(desk, frame)
+            # The pattern's square and frame counter move: the picture changes while it runs.
+            d.wait_for(lambda: preview_mean(desk, frame) != first, 30, "a moving preview")
+            assert "Cannot display property page" not in desk.log_text()
+
+        for name, step in [("the preview runs", preview_runs),
+                           ("device settings: brightness moved, OK", device_settings_change_and_ok),
+                           ("the preview runs again with the brighter picture", preview_runs_again_brighter)]:
+            results.check(name, step)
+    finally:
+        desk.close()
+    return results.finish()
+
+
+if __name__ == "__main__":
+    outer = d.in_session_bus([os.path.abspath(__file__)] + sys.argv[1:])
+    sys.exit(outer if outer is not None else run(sys.argv[1]))
