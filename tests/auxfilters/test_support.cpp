@@ -1,10 +1,14 @@
 #include "test_support.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
 
+#include "aac/aac_encoder.h"
+#include "h264/h264_encoder.h"
 #include "registry/registry.h"
 
 ScratchHome::ScratchHome()
@@ -94,4 +98,48 @@ std::map<std::string, double> TrackEnds(const std::string& path)
     std::map<std::string, double> ends;
     for (const auto& [kind, span] : TrackSpans(path)) ends[kind] = span.end;
     return ends;
+}
+
+FlashAndTone EncodeFlashAndTone(const X264Settings& settings)
+{
+    FlashAndTone clip;
+    const int w = clip.width, h = clip.height, rate = clip.sampleRate;
+    auto video = H264Encoder::Create(settings, {PixelLayout::I420, w, h, w, false}, kSyncFrame, 0, 0, nullptr);
+    auto audio = AacEncoder::Create(rate, 2, 128000, nullptr);
+    if (!video || !audio) return clip;
+    for (int i = 0; i < 60; ++i) {
+        std::vector<uint8_t> frame(w * h * 3 / 2, 128);
+        std::fill(frame.begin(), frame.begin() + w * h, i >= kSyncFlashFrame && i < kSyncFlashFrame + 5 ? 235 : 30);
+        video->Encode(frame.data(), frame.size(), i * kSyncFrame, &clip.video);
+    }
+    video->Flush(&clip.video);
+    // 10 ms blocks; the tone lasts 200 ms.
+    const int64_t toneStart = kSyncFlashFrame * kSyncFrame * rate / 10000000;
+    for (int64_t first = 0; first < 2 * rate; first += rate / 100) {
+        std::vector<int16_t> block(rate / 100 * 2, 0);
+        for (int64_t n = std::max(first, toneStart); n < std::min(first + rate / 100, toneStart + rate / 5); ++n)
+            block[2 * (n - first)] = block[2 * (n - first) + 1] =
+                static_cast<int16_t>(16000 * std::sin(2 * M_PI * 1000 * (n - toneStart) / rate));
+        audio->Encode(block.data(), rate / 100, first * 10000000 / rate, &clip.audio);
+    }
+    audio->Flush(&clip.audio);
+    clip.sequenceHeader = video->SequenceHeader();
+    clip.audioSpecificConfig = audio->AudioSpecificConfig();
+    return clip;
+}
+
+Onsets FlashAndToneOnsets(const std::string& path)
+{
+    Onsets onsets;
+    std::istringstream lines(RunCommand("ffprobe -v error -f lavfi -i \"movie='" + path +
+                                        "',signalstats\" -show_entries frame=pts_time:frame_tags="
+                                        "lavfi.signalstats.YAVG -of csv=p=0"));
+    for (std::string line; onsets.flash < 0 && std::getline(lines, line);)
+        if (const auto comma = line.find(','); comma != std::string::npos && std::stod(line.substr(comma + 1)) > 128)
+            onsets.flash = std::stod(line.substr(0, comma));
+    const std::string silence =
+        RunCommand("ffmpeg -nostdin -i '" + path + "' -vn -af silencedetect=noise=-30dB:duration=0.2 -f null - 2>&1");
+    if (const auto end = silence.find("silence_end: "); end != std::string::npos)
+        onsets.tone = std::stod(silence.substr(end + 13));
+    return onsets;
 }

@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "common/encoded_frame.h"
+#include "h264/x264_settings.h"
+
 // A fresh HOME and registry folder for one test, removed again on destruction.
 class ScratchHome {
 public:
@@ -36,3 +39,22 @@ std::map<std::string, double> TrackEnds(const std::string& path);
 
 // Runs a shell command and returns its standard output; `status` gets the exit status.
 std::string RunCommand(const std::string& command, int* status = nullptr);
+
+// Two seconds captured from time zero at 30 fps and 48 kHz stereo, encoded: a dark picture
+// with a bright flash from `kSyncFlashFrame` on, and silence with a 1 kHz tone burst that
+// starts at the flash's capture time.
+inline constexpr int kSyncFlashFrame = 30;
+inline constexpr int64_t kSyncFrame = 333333;
+struct FlashAndTone {
+    int width = 160, height = 120, sampleRate = 48000;
+    std::vector<uint8_t> sequenceHeader, audioSpecificConfig;
+    std::vector<EncodedFrame> video, audio;
+};
+FlashAndTone EncodeFlashAndTone(const X264Settings& settings);
+
+// Where ffmpeg, decoding the recording, sees the first bright picture and the end of the
+// silence, in seconds; -1 for what it does not find.
+struct Onsets {
+    double flash = -1, tone = -1;
+};
+Onsets FlashAndToneOnsets(const std::string& path);
