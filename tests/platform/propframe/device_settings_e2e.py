@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """bin/veltro driven through the accessibility bus under Xvfb: "Device settings" on the Video
 tab opens the virtual camera's page in the property frame over the main window, a control moved
-there and OK, and the preview runs again with the camera's new picture.
+there and OK, and the preview runs again with the camera's new picture. Then scalvo-cli
+--properties: a size chosen on the scaler's Main page, OK, and the parameters it prints.
 
   device_settings_e2e.py BIN_DIR
 """
@@ -66,9 +67,29 @@ def run(bin_dir):
             d.wait_for(lambda: preview_mean(desk, frame) != first, 30, "a moving preview")
             assert "Cannot display property page" not in desk.log_text()
 
+        def scalvo_cli_prints_what_main_applied():
+            cli = subprocess.Popen([os.path.join(bin_dir, "scalvo-cli"), "--properties", "--in", "YUY2:720x576",
+                                    "--out", "YUY2:720x576"], env=desk.env, stdout=subprocess.PIPE, text=True)
+            desk.processes.append(cli)
+            cli_app = d.wait_for(lambda: [a for a in (desk.Atspi.get_desktop(0).get_child_at_index(i) for i in
+                                                      range(desk.Atspi.get_desktop(0).get_child_count()))
+                                          if a is not None and a.get_process_id() == cli.pid], 30, "scalvo-cli")[0]
+            pages = desk.dialog(cli_app, "Tolvane Video Scaler Properties")
+            desk.label_with(pages, "Tolvane Video Scaler")
+            desk.press(desk.find(pages, role="page tab", name="Main"))
+            desk.label_with(pages, "Resolution:      720x576")
+            desk.toggle(desk.find(pages, role="check box", name="Resize Frame"))
+            desk.choose(cli_app, desk.find(pages, role="combo box", name="720x576"), "720x608")
+            desk.press(desk.find(pages, role="push button", name="OK"))
+            out, _ = cli.communicate(timeout=30)
+            assert cli.returncode == 0, out
+            for line in ("Source Frame Width: 720", "Resizing Option State: -1 (Enabled)", "Resized Frame Height: 608"):
+                assert line in out.splitlines(), out
+
         for name, step in [("the preview runs", preview_runs),
                            ("device settings: brightness moved, OK", device_settings_change_and_ok),
-                           ("the preview runs again with the brighter picture", preview_runs_again_brighter)]:
+                           ("the preview runs again with the brighter picture", preview_runs_again_brighter),
+                           ("scalvo-cli --properties prints what Main applied", scalvo_cli_prints_what_main_applied)]:
             results.check(name, step)
     finally:
         desk.close()
