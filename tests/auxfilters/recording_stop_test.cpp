@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <map>
 #include <thread>
 
 #include "aux_filters.h"
@@ -60,6 +59,16 @@ struct Recorder {
 
     std::vector<IBaseFilter*> Filters() { return {mux.Get(), x264.Get(), aac.Get(), video.Filter(), audio.Filter()}; }
 
+    // Connects everything up to `file`; the filters in the order the graph stops them.
+    std::vector<IBaseFilter*> ConnectTo(TestSink& file)
+    {
+        Connect();
+        EXPECT_EQ(ConnectPins(PinAt(mux.Get(), 2), file.Input()), S_OK);
+        std::vector<IBaseFilter*> all = Filters();
+        all.insert(all.begin(), file.Filter());  // the file's writer stops first
+        return all;
+    }
+
     TestSource video{Yuy2Type(kWidth, kHeight, kFrame, 4, 3), kWidth * kHeight * 2};
     TestSource audio{PcmType(kRate, 2), kRate * 4 / 50};
     ComPtr<IBaseFilter> x264, aac, mux;
@@ -113,10 +122,7 @@ TEST(RecordingStop, WriterOfferingAStreamGetsTheClosingDataAfterItStopped)
     const std::string path = home.File("closed.mp4");
     Recorder recorder;
     TestSink file(path, true);
-    recorder.Connect();
-    ASSERT_EQ(ConnectPins(PinAt(recorder.mux.Get(), 2), file.Input()), S_OK);
-    std::vector<IBaseFilter*> all = recorder.Filters();
-    all.insert(all.begin(), file.Filter());  // stopped first, as the graph does
+    const std::vector<IBaseFilter*> all = recorder.ConnectTo(file);
     RunAllOnClock(all);
     recorder.Feed();
     StopAll(all);
@@ -134,30 +140,25 @@ TEST(RecordingStop, SamplesArrivingDuringTheStopLeaveTheFinishedFileIntact)
     const std::string path = home.File("raced.mp4");
     Recorder recorder;
     TestSink file(path, true);
-    recorder.Connect();
-    ASSERT_EQ(ConnectPins(PinAt(recorder.mux.Get(), 2), file.Input()), S_OK);
-    std::vector<IBaseFilter*> all = recorder.Filters();
-    all.insert(all.begin(), file.Filter());
+    const std::vector<IBaseFilter*> all = recorder.ConnectTo(file);
     RunAllOnClock(all);
 
     // Each thread notes the end of the last sample the graph accepted.
     const REFERENCE_TIME origin = 30000000;
-    std::map<std::string, std::atomic<REFERENCE_TIME>> accepted;
-    accepted["video"] = origin;
-    accepted["audio"] = origin;
+    std::atomic<REFERENCE_TIME> videoAccepted{origin}, audioAccepted{origin};
     std::thread video([&] {
         for (REFERENCE_TIME t = origin; t < origin + 1000 * kFrame; t += kFrame) {
             if (recorder.video.Push(Yuy2Frame(kWidth, kHeight, int(t / kFrame % 50)), t, t + kFrame) != S_OK) return;
-            accepted["video"] = t + kFrame;
+            videoAccepted = t + kFrame;
         }
     });
     std::thread audio([&] {
         for (REFERENCE_TIME a = origin; a < origin + 1000 * kFrame; a += kChunk) {
             if (recorder.audio.Push(StereoPcm(kRate / 50, 1000, -1000), a, a + kChunk) != S_OK) return;
-            accepted["audio"] = a + kChunk;
+            audioAccepted = a + kChunk;
         }
     });
-    while (accepted["video"] < origin + 20000000 || accepted["audio"] < origin + 5000000) std::this_thread::yield();
+    while (videoAccepted < origin + 20000000 || audioAccepted < origin + 5000000) std::this_thread::yield();
     StopAll(all);
     video.join();
     audio.join();
@@ -168,7 +169,8 @@ TEST(RecordingStop, SamplesArrivingDuringTheStopLeaveTheFinishedFileIntact)
     for (const auto& [kind, span] : spans) {
         SCOPED_TRACE(kind);
         // Only the frames the encoders still held may be missing.
-        EXPECT_GE(span.end - span.start, (accepted[kind] - origin) / 1e7 - 0.3);
+        const REFERENCE_TIME accepted = kind == "video" ? videoAccepted : audioAccepted;
+        EXPECT_GE(span.end - span.start, (accepted - origin) / 1e7 - 0.3);
     }
     EXPECT_EQ(RunCommand("ffmpeg -nostdin -v error -i '" + path + "' -f null - 2>&1"), "");
 }
