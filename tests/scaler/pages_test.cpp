@@ -159,8 +159,6 @@ TEST(MainPageRules, VbiAvailabilityKeystrokesAndNumbers)
     EXPECT_EQ(VbiAvailability(720, 512, true, 640, 480), 1);   // "Do not use" and "Remove"
     EXPECT_EQ(VbiAvailability(720, 608, true, 720, 512), 3);
     EXPECT_EQ(VbiAvailability(720, 576, false, 720, 608), 0);  // resizing off: the target size does not count
-    EXPECT_TRUE(VbiModeOffered(2, 2));
-    EXPECT_FALSE(VbiModeOffered(2, 1));
 
     EXPECT_TRUE(AcceptableNumberText("19999", false));
     EXPECT_FALSE(AcceptableNumberText("25000", false));
@@ -174,8 +172,6 @@ TEST(MainPageRules, VbiAvailabilityKeystrokesAndNumbers)
     EXPECT_DOUBLE_EQ(ParseNumber("-12"), -12);
     EXPECT_DOUBLE_EQ(ParseNumber("1-2"), 12);  // a minus sign counts only in front
     EXPECT_DOUBLE_EQ(ParseNumber(""), 0);
-    EXPECT_EQ(FormatCoefficient(16.0), "16");
-    EXPECT_EQ(FormatCoefficient(2.39), "2.39");
 }
 
 TEST_F(ScalerPages, InformationLinesDescribeTheConnectedInput)
