@@ -155,7 +155,11 @@ private:
     void Change(uint32_t id, int32_t value)
     {
         if (shown_[id] == value) return;
-        if (FAILED(controls_->SetControl(id, value))) return;
+        if (FAILED(controls_->SetControl(id, value))) {
+            // The device refused it (busy, or inactive under an automatic mode): show its value.
+            if (auto reset = resetters_.find(id); reset != resetters_.end()) reset->second(shown_[id]);
+            return;
+        }
         shown_[id] = value;
         SetDirty(shown_ != applied_);
     }
