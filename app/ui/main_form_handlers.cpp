@@ -96,8 +96,11 @@ void TMain_form::ConnectHandlers()
             QFileDialog::getSaveFileName(this, "Save to file", QString::fromStdString(settings.File_path), "MP4 (*.mp4)");
         if (!chosen.isEmpty()) session.BrowseChosen(chosen.toStdString());
     });
-    connect(file_path_edit, &QLineEdit::textEdited, this, [this](const QString& text) {
-        Handle([this, text] { session.file_path_editChange(text.toStdString()); });
+    // textChanged, since assistive technology sets the text without editing signals; the
+    // window's own refresh writes what the session already holds.
+    connect(file_path_edit, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (text.toStdString() != session.state.file_path_edit)
+            Handle([this, text] { session.file_path_editChange(text.toStdString()); });
     });
 
     // Volume.

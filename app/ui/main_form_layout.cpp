@@ -162,8 +162,9 @@ void TMain_form::BuildTabBar()
                   {About_on_btn, "About_on_btn", "About", 84}};
     int x = 8;
     for (Tab& tab : tabs) {
-        tab.button = new ImageButton(Top_Panel_Main, tab.name, tab.text, ":/ui/tab_off.svg", {},
+        tab.button = new ImageButton(Top_Panel_Main, tab.name, tab.text, ":/ui/tab_off.svg", ":/ui/tab_on.svg",
                                      ":/ui/tab_disabled.svg");
+        tab.button->setCheckable(false);  // a tab is pressed; the shown page highlights it
         tab.button->setCaption(tab.text, Qt::white, 13);
         tab.button->setGeometry(x, 23, tab.width, 40);
         x += tab.width + 4;
@@ -336,7 +337,7 @@ void TMain_form::BuildEncoderPage()
         y += 34;
     }
     DeblockStrength_combobox = List(page, "DeblockStrength_combobox", "Strength:", "Deblocking strength",
-                                    QRect(640, 50, 120, 24),
+                                    QRect(640, 84, 120, 24),
                                     {"-6 (weak)", "-5", "-4", "-3", "-2", "-1", "0 (norm.)", "1", "2", "3", "4", "5",
                                      "6 (strong)"},
                                     580);

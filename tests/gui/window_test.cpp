@@ -15,6 +15,7 @@
 #include "popup_form.h"
 #include "start_up.h"
 #include "temp_home.h"
+#include "widgets/volume_slider.h"
 
 namespace {
 
@@ -245,4 +246,60 @@ TEST_F(WindowTest, ResizeFieldsTakeDigitsAndKeepTheAspectRatio)
     EXPECT_EQ(window->resize_width->text(), "5");
     window->Resize_off->toggle();
     EXPECT_FALSE(window->resize_width->isEnabled());
+}
+
+TEST_F(WindowTest, BroadcastStateShowsStatusClockDaysAndCountersLaidOut)
+{
+    auto window = Window();
+    SessionState& state = window->session.state;
+    state.isStreaming = true;
+    state.countersVisible = true;
+    state.front = FrontButton::StopReconnect;
+    state.status = "Disconnected.  Trying to reconnect...";
+    state.statusRed = true;
+    state.clock = "01:02:03";
+    state.days = 1;
+    state.daysVisible = true;
+    state.actualCounter = "500";
+    state.requiredCounter = "1152";
+    window->RefreshControls();
+    EXPECT_FALSE(window->Stop_Reconnect_btn->isHidden());
+    EXPECT_TRUE(window->Stream_btn->isHidden());
+    EXPECT_EQ(window->Progress_status_lbl->text(), "Disconnected.  Trying to reconnect...");
+    EXPECT_EQ(window->Progress_status_lbl->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    EXPECT_EQ(window->Progress_timer_lbl->text(), "01:02:03");
+    EXPECT_FALSE(window->Progress_days_lbl->isHidden());
+    EXPECT_EQ(window->Progress_days_lbl->text(), "1");
+    // Right to left from "(kbps)".
+    QLabel* actual = window->actualcounter_lbl;
+    EXPECT_EQ(actual->x() + actual->width(), window->kbps_lbl->x() - 4);
+    EXPECT_EQ(window->slash_lbl->x(), actual->x() - 9);
+    EXPECT_EQ(window->requiredcounter_lbl->x() + window->requiredcounter_lbl->width(), window->slash_lbl->x() - 4);
+
+    state = SessionState{};
+    window->RefreshControls();
+    EXPECT_FALSE(window->Stream_btn->isHidden());
+    EXPECT_EQ(actual->text(), "---");
+    EXPECT_EQ(actual->x(), 308);
+    EXPECT_EQ(window->slash_lbl->x(), 301);
+    EXPECT_TRUE(window->Progress_days_lbl->isHidden());
+}
+
+TEST_F(WindowTest, VolumeSliderPercentageAndMuteAtTheEdges)
+{
+    auto window = Window();
+    EXPECT_EQ(window->Volume_lbl->text(), "50%");
+    window->Volume_bar_img->setValue(100);
+    EXPECT_EQ(window->Volume_lbl->text(), "100%");
+    EXPECT_FALSE(window->Mute_btn->isChecked());
+    window->Volume_bar_img->setValue(0);
+    EXPECT_EQ(window->Volume_lbl->text(), "0%");
+    EXPECT_TRUE(window->Mute_btn->isChecked());
+    // The mute button leaves the slider where it is.
+    window->Mute_btn->toggle();
+    EXPECT_FALSE(window->session.state.muted);
+    EXPECT_EQ(window->Volume_lbl->text(), "0%");
+    window->Volume_bar_img->setValue(50);
+    EXPECT_EQ(window->Volume_lbl->text(), "50%");
+    EXPECT_FALSE(window->Mute_btn->isChecked());
 }

@@ -34,6 +34,7 @@ def in_session_bus(argv):
     if os.environ.get("VELTRO_DESKTOP_INNER") == "1":
         return None
     folder = tempfile.mkdtemp(prefix="veltro-desktop-")
+    os.chmod(folder, 0o711)  # nginx's worker (nobody) records below it
     with open(os.path.join(folder, "display"), "w") as display_file:
         xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(display_file.fileno()), "-screen", "0", "1280x800x24",
                                  "-nolisten", "tcp"], pass_fds=[display_file.fileno()],
@@ -57,7 +58,7 @@ def in_session_bus(argv):
 class Desktop:
     """Inside the session bus: the accessibility bus, the account service and the program."""
 
-    def __init__(self, bin_dir, virtual_devices=True):
+    def __init__(self, bin_dir, virtual_devices=True, rtmp_host="127.0.0.1"):
         import gi
         gi.require_version("Atspi", "2.0")
         from gi.repository import Atspi
@@ -72,7 +73,7 @@ class Desktop:
                         "org.a11y.Bus.GetAddress"], check=True, stdout=subprocess.DEVNULL, timeout=20)
         self.account = subprocess.Popen(
             ["python3", os.path.join(SOURCE_DIR, "tools", "demo", "account_service.py"), "--listen", "127.0.0.1:0",
-             "--rtmp-host", "127.0.0.1"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+             "--rtmp-host", rtmp_host], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         self.account_address = self.account.stdout.readline().split()[1]
         self.conf = os.path.join(self.folder, "veltro.conf")
         with open(self.conf, "w") as conf:
@@ -263,3 +264,69 @@ class Results:
     def finish(self):
         print("%d passed, %d failed" % (self.passed, self.failed), flush=True)
         return 0 if self.failed == 0 and self.passed > 0 else 1
+
+
+def free_loopback_port():
+    """A port the system picks on 127.0.0.1 (for servers that cannot be told to pick one)."""
+    import socket
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+class RtmpServer:
+    """nginx with the RTMP module on 127.0.0.1 and a free port, recording every stream of the
+    application live/demo to rec/."""
+
+    def __init__(self, folder):
+        self.folder = folder
+        self.port = free_loopback_port()
+        self.records = os.path.join(folder, "rec")
+        os.makedirs(os.path.join(folder, "logs"), exist_ok=True)
+        os.makedirs(self.records, exist_ok=True)
+        os.chmod(folder, 0o755)
+        os.chmod(self.records, 0o777)
+        with open(os.path.join(folder, "nginx.conf"), "w") as conf:
+            conf.write("load_module /usr/lib/nginx/modules/ngx_rtmp_module.so;\ndaemon off;\nworker_processes 1;\n"
+                       "pid %s/nginx.pid;\nerror_log %s/logs/error.log info;\nevents { worker_connections 64; }\n"
+                       "rtmp { server { listen 127.0.0.1:%d; chunk_size 4096;\n"
+                       "  application live/demo { live on; record all; record_unique on; record_path %s; } } }\n"
+                       % (folder, folder, self.port, self.records))
+        self.process = None
+        self.start()
+
+    @property
+    def host(self):
+        return "127.0.0.1:%d" % self.port
+
+    def start(self):
+        self.process = subprocess.Popen(["nginx", "-p", self.folder, "-c", os.path.join(self.folder, "nginx.conf"),
+                                         "-e", os.path.join(self.folder, "logs", "error.log")],
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        import socket
+
+        def listening():
+            try:
+                socket.create_connection(("127.0.0.1", self.port), 0.2).close()
+                return True
+            except OSError:
+                return False
+        wait_for(listening, 20, "nginx")
+
+    def stop(self):
+        """Kills the server at once, as a crash looks to its clients."""
+        if self.process and self.process.poll() is None:
+            subprocess.run(["pkill", "-KILL", "-P", str(self.process.pid)])
+            self.process.kill()
+            self.process.wait()
+        self.process = None
+
+    def recordings(self):
+        return sorted(os.path.join(self.records, name) for name in os.listdir(self.records))
+
+
+def probe_codecs(path):
+    """The codec names of a media file's streams, in order."""
+    out = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=codec_name", "-of", "csv=p=0", path],
+                         capture_output=True, text=True).stdout
+    return [line.strip() for line in out.splitlines() if line.strip()]

@@ -1,0 +1,66 @@
+#!/usr/bin/env python3
+"""Pictures of the window for people: the login panel, each tab, a broadcast on air and the
+detached preview, taken under Xvfb with the virtual devices, the demo account service and a
+local RTMP server.
+
+  screenshots.py BIN_DIR OUT_DIR
+"""
+import os
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import desktop as d  # noqa: E402
+
+
+def settle(seconds=0.6):
+    # Pictures only: give the preview a few frames before the picture is taken.
+    time.sleep(seconds)
+
+
+def run(bin_dir, out_dir):
+    os.makedirs(out_dir, exist_ok=True)
+    server = d.RtmpServer(os.path.join(os.environ["VELTRO_DESKTOP_DIR"], "nginx"))
+    desk = d.Desktop(bin_dir, rtmp_host=server.host)
+    try:
+        veltro = desk.start_veltro()
+        app = desk.app(veltro)
+        desk.find(app, role="push button", name="Log in")
+        settle()
+        desk.screenshot(os.path.join(out_dir, "login.png"))
+
+        desk.set_text(desk.find(app, role="text", name="User name"), "demo")
+        desk.set_text(desk.find(app, role="password text", name="Password"), "demo")
+        desk.press(desk.find(app, role="push button", name="Log in"))
+        desk.label_with(app, "Demo Main")
+        d.wait_for(lambda: "Video Source Added" in desk.log_text() and "Imported Video Formats ok" in desk.log_text(),
+                   30, "the video preview")
+        for tab, file_name in [("Video", "video.png"), ("Audio", "audio.png"), ("Encoder Settings", "encoder.png"),
+                               ("About", "about.png"), ("Broadcast", "broadcast.png")]:
+            desk.press(desk.find(app, role="push button", name=tab))
+            settle()
+            desk.screenshot(os.path.join(out_dir, file_name))
+
+        desk.press(desk.find(app, role="push button", name="Start broadcast"))
+        desk.find(app, role="push button", name="Stop broadcast", seconds=60)
+        d.wait_for(lambda: desk.find_all(app, role="label", name="00:00:03"), 30, "the clock at 3 s")
+        desk.screenshot(os.path.join(out_dir, "on-air.png"))
+
+        # The detached preview: a double click on the picture.
+        stop = desk.find(app, role="push button", name="Stop broadcast")
+        extents = stop.get_extents(desk.Atspi.CoordType.SCREEN)
+        left, top = extents.x - 512, extents.y - 63 - 222
+        subprocess.run(["xdotool", "mousemove", str(left + 432 + 160), str(top + 75 + 90), "click", "--repeat", "2",
+                        "--delay", "80", "1"], check=True, env=desk.env)
+        settle(1.5)
+        desk.screenshot(os.path.join(out_dir, "detached-preview.png"), 1280, 800)
+    finally:
+        desk.close()
+        server.stop()
+    return 0
+
+
+if __name__ == "__main__":
+    outer = d.in_session_bus([os.path.abspath(__file__)] + sys.argv[1:])
+    sys.exit(outer if outer is not None else run(sys.argv[1], os.path.abspath(sys.argv[2])))
