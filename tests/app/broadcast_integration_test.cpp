@@ -9,9 +9,6 @@
 
 namespace {
 
-const std::string kRtmpHost = "127.0.0.22";
-const std::string kAccountListen = "127.0.0.23:8089";
-
 class BroadcastTest : public TempHomeTest {
 protected:
     void SetUp() override
@@ -23,9 +20,9 @@ protected:
                                                  std::filesystem::perms::others_exec);
         setenv("VELTRO_VIRTUAL_DEVICE_CONTROL", (Root() + "/virtual-devices").c_str(), 1);
         WriteFile(Root() + "/virtual-devices", "camera present\nmicrophone present\n");
-        WriteFile(SettingsFolder() + "veltro.conf", "[account]\nhosts=" + kAccountListen + "\n[web]\nsite=x.test\n");
-        server = std::make_unique<RtmpServer>(Root() + "/nginx", kRtmpHost);
-        account = std::make_unique<AccountService>(Root(), kAccountListen, kRtmpHost);
+        server = std::make_unique<RtmpServer>(Root() + "/nginx");
+        account = std::make_unique<AccountService>(Root(), server->Host());
+        WriteFile(SettingsFolder() + "veltro.conf", "[account]\nhosts=" + account->Address() + "\n[web]\nsite=x.test\n");
     }
     void TearDown() override
     {
@@ -41,7 +38,6 @@ protected:
         return std::make_unique<ChildProcess>(arguments, Out(), Err());
     }
     int RunCli(const std::vector<std::string>& arguments) { return StartCli(arguments)->Wait(); }
-    std::string RtmpHost() const { return kRtmpHost; }
     std::string Out() const { return Root() + "/cli.out"; }
     std::string Err() const { return Root() + "/cli.err"; }
     std::string Mp4() const { return Root() + "/show.mp4"; }
@@ -63,8 +59,8 @@ TEST_F(BroadcastTest, ChannelsAreListedAndBadLoginsFail)
 {
     ASSERT_EQ(RunCli({"channels", "--user", "demo", "--password", "demo"}), 0) << ReadText(Err());
     std::string out = ReadText(Out());
-    EXPECT_NE(out.find("0\tDemo Main\thttp://" + kAccountListen + "/channel/Demo-Main\t"), std::string::npos) << out;
-    EXPECT_NE(out.find("\trtmp://" + kRtmpHost + "/live/demo/@main101\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("0\tDemo Main\thttp://" + account->Address() + "/channel/Demo-Main\t"), std::string::npos) << out;
+    EXPECT_NE(out.find("\trtmp://" + server->Host() + "/live/demo/@main101\n"), std::string::npos) << out;
     EXPECT_NE(out.find("1\tDemo Second\t"), std::string::npos) << out;
     EXPECT_EQ(RunCli({"channels", "--user", "demo", "--password", "wrong"}), 1);
     EXPECT_EQ(ReadText(Err()), "Invalid username or password\n");
@@ -175,7 +171,7 @@ TEST_F(BroadcastTest, FailedBuildDuringStartEndsInPreviewWithTheDeviceMarked)
     session.LoadSettingsIntoControls();
     session.SwitchAudioOn();
     session.SwitchVideoOn();
-    session.directAddress = "rtmp://" + kRtmpHost + "/live/demo/@failed";
+    session.directAddress = "rtmp://" + server->Host() + "/live/demo/@failed";
     session.Stream_btnClick();
     EXPECT_EQ(session.state.streamFlag, 0);
     EXPECT_FALSE(session.state.isStreaming);
@@ -199,7 +195,7 @@ TEST_F(BroadcastTest, UncreatableRecordingFileFailsTheStartAndAStuckStopKeepsThe
     session.LoadSettingsIntoControls();
     session.SwitchAudioOn();
     session.SwitchVideoOn();
-    session.directAddress = "rtmp://" + RtmpHost() + "/live/demo/@file";
+    session.directAddress = "rtmp://" + server->Host() + "/live/demo/@file";
     session.RecordingOn();
     session.file_path_editChange("/proc/show.mp4");  // an existing folder where no file can be created
     session.Stream_btnClick();

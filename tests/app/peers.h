@@ -2,8 +2,11 @@
 // nginx with the RTMP module, the demo account service, and ffprobe.
 #pragma once
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -122,10 +126,63 @@ inline void KillChildrenOf(pid_t parent)
     }
 }
 
-// nginx with one live application "live/demo" that records every stream to rec/.
+// A loopback port the system picked (bind to port 0), held by a socket that is bound but not
+// listening. With SO_REUSEADDR on both sides the server can bind it while it is held, and the
+// system hands it to nobody else meanwhile, so parallel tests never meet on one port.
+class PortReservation {
+public:
+    explicit PortReservation(int port = 0) { Take(port); }
+    ~PortReservation() { Release(); }
+    PortReservation(const PortReservation&) = delete;
+    PortReservation& operator=(const PortReservation&) = delete;
+
+    int Port() const { return port_; }
+    // Holds `port` (the one already picked) again, e.g. while its server restarts.
+    void Take(int port)
+    {
+        Release();
+        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        int on = 1;
+        setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(uint16_t(port));
+        socklen_t length = sizeof address;
+        if (bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            throw std::runtime_error("cannot reserve a loopback port");
+        port_ = ntohs(address.sin_port);
+    }
+    void Release()
+    {
+        if (fd_ >= 0) close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+};
+
+// True once something listens on 127.0.0.1:port.
+inline bool Listening(int port)
+{
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(uint16_t(port));
+    bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return connected;
+}
+
+// nginx on 127.0.0.1 at a port of its own, with one live application "live/demo" that records
+// every stream to rec/.
 class RtmpServer {
 public:
-    RtmpServer(const std::string& folder, const std::string& address) : folder_(folder), address_(address)
+    explicit RtmpServer(const std::string& folder) : folder_(folder)
     {
         std::filesystem::create_directories(folder + "/logs");
         std::filesystem::create_directories(RecordFolder());
@@ -136,12 +193,15 @@ public:
             << folder << "/nginx.pid;\nerror_log " << folder
             << "/logs/error.log info;\nevents { worker_connections 64; }\n"
                "rtmp { server { listen "
-            << address << ":1935; chunk_size 4096;\n"
+            << Host() << "; chunk_size 4096;\n"
             << "  application live/demo { live on; record all; record_unique on; record_path " << RecordFolder()
             << "; } } }\n";
         Start();
     }
     ~RtmpServer() { Stop(); }
+
+    // "127.0.0.1:PORT", the host part of the server's rtmp:// addresses.
+    std::string Host() const { return "127.0.0.1:" + std::to_string(port_.Port()); }
 
     void Start()
     {
@@ -149,10 +209,11 @@ public:
             std::vector<std::string>{"nginx", "-p", folder_, "-c", folder_ + "/nginx.conf", "-e",
                                      folder_ + "/logs/error.log"},
             folder_ + "/nginx.out", folder_ + "/nginx.err");
-        WaitFor([this] { return CommandOutput("ss -ltn 2>/dev/null").find(address_ + ":1935") != std::string::npos; },
-                10);
+        WaitFor([this] { return Listening(port_.Port()) || !process_->Running(); }, 10);
+        port_.Release();
     }
-    // Kills the server with its worker (a crash, as far as its clients can tell).
+    // Kills the server with its worker (a crash, as far as its clients can tell); the port stays
+    // held for the next Start.
     void Stop()
     {
         if (!process_) return;
@@ -163,6 +224,7 @@ public:
         process_->Wait();
         process_.reset();
         std::filesystem::remove(folder_ + "/nginx.pid");
+        port_.Take(port_.Port());
     }
     std::string RecordFolder() const { return folder_ + "/rec"; }
     std::vector<std::string> Recordings() const
@@ -175,25 +237,31 @@ public:
 
 private:
     std::string folder_;
-    std::string address_;
+    PortReservation port_;
     std::unique_ptr<ChildProcess> process_;
 };
 
-// The demo account service on loopback, answering user "demo" / password "demo".
+// The demo account service on a loopback port it picks itself, answering user "demo" /
+// password "demo"; its channels publish to `rtmpHost`.
 class AccountService {
 public:
-    AccountService(const std::string& folder, const std::string& listen, const std::string& rtmpHost)
-        : process_({"python3", std::string(VELTRO_SOURCE_DIR) + "/tools/demo/account_service.py", "--listen", listen,
-                    "--rtmp-host", rtmpHost},
+    AccountService(const std::string& folder, const std::string& rtmpHost)
+        : process_({"python3", std::string(VELTRO_SOURCE_DIR) + "/tools/demo/account_service.py", "--listen",
+                    "127.0.0.1:0", "--rtmp-host", rtmpHost},
                    folder + "/account.out", folder + "/account.err"),
           outPath_(folder + "/account.out")
     {
-        WaitFor([this] { return ReadText(outPath_).find("ready") != std::string::npos; }, 10);
+        WaitFor([this] { return ReadText(outPath_).find('\n') != std::string::npos; }, 10);
+        const std::string out = ReadText(outPath_);
+        if (out.rfind("ready ", 0) == 0) address_ = out.substr(6, out.find('\n') - 6);
     }
+    // "127.0.0.1:PORT"
+    const std::string& Address() const { return address_; }
 
 private:
     ChildProcess process_;
     std::string outPath_;
+    std::string address_;
 };
 
 struct ProbeResult {

@@ -3,6 +3,7 @@
 #include "devices/devices.h"
 #include "dshow/filtergraph.h"
 #include "dshow/uuids.h"
+#include "peers.h"
 #include "pipeline/capture_devices.h"
 #include "session/broadcast_session.h"
 #include "temp_home.h"
@@ -82,7 +83,8 @@ TEST_F(SessionTest, RefusedConnectionLeavesTheSessionIdle)
 {
     settings->VideoSource = 0;
     settings->AudioSource = 1;
-    const std::string address = "rtmp://127.0.0.24:1/live/@nobody";
+    PortReservation closedPort;  // bound, never listening: the connection is refused
+    const std::string address = "rtmp://127.0.0.1:" + std::to_string(closedPort.Port()) + "/live/@nobody";
     session->directAddress = address;
     session->Stream_btnClick();
     EXPECT_EQ(presenter.messages.back(), "Cannot connect to the remote Server");
