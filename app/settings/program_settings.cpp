@@ -16,6 +16,7 @@
 #include <stdexcept>
 
 #include "com/variant.h"
+#include "registry/registry.h"
 #include "folders.h"
 
 namespace {
@@ -200,7 +201,12 @@ bool DecodePasswordHex(const std::string& hex, std::string& utf8)
     return true;
 }
 
-TprogramSettings::TprogramSettings(IPopupPresenter* presenter) : presenter_(presenter) {}
+TprogramSettings::TprogramSettings(IPopupPresenter* presenter) : presenter_(presenter)
+{
+    // What the registry has to tell (lines of a hive file it skipped as unreadable, a change
+    // refused for its size) belongs in the program's log.
+    registry::SetWarningHandler([](const std::string& text) { TprogramSettings().Log(text); });
+}
 
 std::string TprogramSettings::Get_XML_FolderPath() const { return SettingsFolderPath(); }
 

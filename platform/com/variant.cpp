@@ -50,7 +50,9 @@ std::optional<Scalar> ReadScalar(const VARIANT& v)
     case VT_UI8: s.kind = Scalar::Unsigned, s.u = v.ullVal; break;
     case VT_R4: s.kind = Scalar::Real, s.d = v.fltVal, s.single = true; break;
     case VT_R8: s.kind = Scalar::Real, s.d = v.dblVal; break;
-    case VT_BOOL: s.kind = Scalar::Bool, s.b = v.boolVal != VARIANT_FALSE; break;
+    // The 16-bit value travels as it is, as Windows converts it: a VT_BOOL holding 1 (a ticked
+    // box from some property pages) gives 1, not VARIANT_TRUE's -1.
+    case VT_BOOL: s.kind = Scalar::Bool, s.b = v.boolVal != VARIANT_FALSE, s.i = v.boolVal; break;
     case VT_BSTR: s.kind = Scalar::Text, s.text = v.bstrVal; break;
     case VT_ERROR: s.kind = Scalar::Error, s.scode = v.scode; break;
     default: return std::nullopt;
@@ -165,8 +167,8 @@ HRESULT ToInteger(const Scalar& s, VARTYPE vt, uint64_t& bits)
     switch (s.kind) {
     case Scalar::Empty: bits = 0; return S_OK;
     case Scalar::Bool:
-        // VARIANT_TRUE is -1 whatever the width: all bits set, also for unsigned targets.
-        bits = s.b ? UINT64_MAX : 0;
+        // Sign-extended: VARIANT_TRUE is -1 whatever the width, all bits set also for unsigned targets.
+        bits = uint64_t(s.i);
         return S_OK;
     case Scalar::Signed:
         if (s.i < r.min || (s.i > 0 && uint64_t(s.i) > r.max)) return DISP_E_OVERFLOW;
@@ -211,7 +213,7 @@ HRESULT ToReal(const Scalar& s, double& out)
 {
     switch (s.kind) {
     case Scalar::Empty: out = 0; return S_OK;
-    case Scalar::Bool: out = s.b ? -1.0 : 0.0; return S_OK;
+    case Scalar::Bool: out = double(s.i); return S_OK;
     case Scalar::Signed: out = double(s.i); return S_OK;
     case Scalar::Unsigned: out = double(s.u); return S_OK;
     case Scalar::Real: out = s.d; return S_OK;
@@ -258,7 +260,7 @@ HRESULT ToText(const Scalar& s, USHORT flags, BSTR& out)
         if (flags & VARIANT_ALPHABOOL)
             std::snprintf(buffer, sizeof buffer, "%s", s.b ? "True" : "False");
         else
-            std::snprintf(buffer, sizeof buffer, "%d", s.b ? -1 : 0);
+            std::snprintf(buffer, sizeof buffer, "%d", int(s.i));
         break;
     case Scalar::Signed: std::snprintf(buffer, sizeof buffer, "%lld", static_cast<long long>(s.i)); break;
     case Scalar::Unsigned: std::snprintf(buffer, sizeof buffer, "%llu", static_cast<unsigned long long>(s.u)); break;

@@ -8,10 +8,14 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 #include "regfile.h"
 #include "registry.h"
@@ -20,8 +24,53 @@ namespace registry {
 
 namespace {
 
-// A hive larger than this is not a file we wrote; it is treated as unreadable.
-constexpr off_t kMaxHiveFileSize = off_t(64) << 20;
+// A hive larger than this is neither read nor written.
+std::atomic<size_t> hiveSizeLimit{size_t(64) << 20};
+
+// Lines of one warning report; the rest are counted.
+constexpr size_t kMaxWarnedLines = 10;
+
+struct Warnings {
+    std::mutex lock;
+    std::function<void(const std::string&)> handler;
+    // The file version last warned about, per hive, so that each read of an unchanged file
+    // does not repeat the warning.
+    std::string warned[2];
+};
+
+Warnings& TheWarnings()
+{
+    static Warnings warnings;
+    return warnings;
+}
+
+void Warn(const std::string& text)
+{
+    Warnings& warnings = TheWarnings();
+    std::function<void(const std::string&)> handler;
+    {
+        std::lock_guard<std::mutex> hold(warnings.lock);
+        handler = warnings.handler;
+    }
+    if (handler) handler(text);
+    else std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+// Warns once per version of the file (device, inode, size and modification time).
+void WarnOncePerFile(Hive hive, const struct stat& info, const std::string& text)
+{
+    std::string version = std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino) + ":" +
+                          std::to_string(info.st_size) + ":" + std::to_string(info.st_mtim.tv_sec) + "." +
+                          std::to_string(info.st_mtim.tv_nsec);
+    {
+        Warnings& warnings = TheWarnings();
+        std::lock_guard<std::mutex> hold(warnings.lock);
+        std::string& last = warnings.warned[hive == Hive::CurrentUser ? 0 : 1];
+        if (last == version) return;
+        last = version;
+    }
+    Warn(text);
+}
 
 const char* FileName(Hive hive) { return hive == Hive::CurrentUser ? "HKCU.reg" : "HKCR.reg"; }
 
@@ -51,13 +100,13 @@ bool MakeFolders(const std::string& path)
 
 enum class ReadResult { Ok, Missing, Failed, TooLarge };
 
-ReadResult ReadWhole(const std::string& path, std::string& text)
+ReadResult ReadWhole(const std::string& path, std::string& text, struct stat& info)
 {
     FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.get() < 0) return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
-    struct stat info;
     if (fstat(file.get(), &info) != 0) return ReadResult::Failed;
-    if (info.st_size > kMaxHiveFileSize) return ReadResult::TooLarge;
+    size_t limit = hiveSizeLimit;
+    if (size_t(info.st_size) > limit) return ReadResult::TooLarge;
     text.clear();
     char buffer[65536];
     for (;;) {
@@ -66,7 +115,7 @@ ReadResult ReadWhole(const std::string& path, std::string& text)
         if (n < 0) return ReadResult::Failed;
         if (n == 0) return ReadResult::Ok;
         text.append(buffer, size_t(n));
-        if (text.size() > size_t(kMaxHiveFileSize)) return ReadResult::TooLarge;
+        if (text.size() > limit) return ReadResult::TooLarge;
     }
 }
 
@@ -108,22 +157,84 @@ void RemoveStaleTemps(const std::string& folder, const std::string& fileName)
     closedir(dir);
 }
 
-void MoveAside(const std::string& path, const std::string& why)
+std::string FolderOf(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The file a write must replace: the hive path itself, or the file its symbolic links lead
+// to (which may not exist yet), so that replacing it keeps the link.
+std::string WriteTarget(std::string path)
+{
+    char link[PATH_MAX];
+    for (int hops = 0; hops < 40; ++hops) {
+        ssize_t n = readlink(path.c_str(), link, sizeof link - 1);
+        if (n < 0) return path;
+        link[n] = 0;
+        path = link[0] == '/' ? std::string(link) : FolderOf(path) + "/" + link;
+    }
+    return path;
+}
+
+// A copy of the file as it was, for the lines a write is about to drop.
+void KeepCopy(const std::string& path, const std::string& text)
 {
     char stamp[32];
     std::time_t now = std::time(nullptr);
     std::tm local;
     localtime_r(&now, &local);
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-    std::string aside = path + ".corrupt-" + stamp;
-    for (int n = 2; access(aside.c_str(), F_OK) == 0; ++n) aside = path + ".corrupt-" + stamp + "-" + std::to_string(n);
-    if (rename(path.c_str(), aside.c_str()) == 0)
-        std::fprintf(stderr, "registry: %s cannot be read (%s); kept as %s, the hive starts empty\n", path.c_str(),
-                     why.c_str(), aside.c_str());
+    std::string copy = path + ".corrupt-" + stamp;
+    for (int n = 2; access(copy.c_str(), F_OK) == 0; ++n) copy = path + ".corrupt-" + stamp + "-" + std::to_string(n);
+    FileDescriptor file(open(copy.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (file.get() >= 0 && WriteAll(file.get(), text))
+        Warn("registry: " + path + " is written without its unreadable lines; the file as it was is kept as " + copy);
     else
-        std::fprintf(stderr, "registry: %s cannot be read (%s) nor moved aside (%s)\n", path.c_str(), why.c_str(),
-                     std::strerror(errno));
+        Warn("registry: " + path + " is written without its unreadable lines; no copy could be kept (" +
+             std::strerror(errno) + ")");
 }
+
+std::string SkippedReport(const std::string& path, const std::vector<std::string>& skipped)
+{
+    std::string text = "registry: " + path + ": " + std::to_string(skipped.size()) + " unreadable line" +
+                       (skipped.size() == 1 ? "" : "s") + " skipped";
+    for (size_t i = 0; i < skipped.size() && i < kMaxWarnedLines; ++i) text += "; " + skipped[i];
+    if (skipped.size() > kMaxWarnedLines) text += "; ...";
+    return text;
+}
+
+// The hive's lock, on a file of its own: the hive file itself is replaced by rename, so a lock
+// on it would not be seen by whoever opens the new one. Exclusive for calls that may write;
+// shared for reads. A folder that cannot be written (or does not exist) gives readers no
+// lock file: nobody can replace the hive there, and renames never show a part of a file.
+class HiveLock {
+public:
+    HiveLock(const std::string& lockPath, bool exclusive) : fd_(-1)
+    {
+        if (exclusive) {
+            fd_ = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        } else {
+            fd_ = open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd_ < 0 && errno == ENOENT) fd_ = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        }
+        if (fd_ < 0) return;
+        while (flock(fd_, exclusive ? LOCK_EX : LOCK_SH) != 0) {
+            if (errno == EINTR) continue;
+            close(fd_);
+            fd_ = -1;
+            return;
+        }
+    }
+    ~HiveLock()
+    {
+        if (fd_ >= 0) close(fd_);
+    }
+    bool Held() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+};
 
 }  // namespace
 
@@ -138,38 +249,62 @@ std::string RegistryFolder()
     return std::string(home && *home ? home : ".") + "/.config/Veltro/registry";
 }
 
-LONG UpdateHive(Hive hive, const std::function<LONG(RegKey& root, bool& changed)>& change)
+void SetWarningHandler(std::function<void(const std::string&)> handler)
+{
+    Warnings& warnings = TheWarnings();
+    std::lock_guard<std::mutex> hold(warnings.lock);
+    warnings.handler = std::move(handler);
+}
+
+void SetHiveSizeLimit(size_t bytes) { hiveSizeLimit = bytes ? bytes : size_t(64) << 20; }
+
+LONG AccessHive(Hive hive, Access access, const std::function<LONG(RegKey& root, bool& changed)>& use)
 {
     std::string folder = RegistryFolder();
-    if (!MakeFolders(folder)) return ERROR_ACCESS_DENIED;
     std::string path = folder + "/" + FileName(hive);
-
-    // The lock lives on a file of its own: the hive file itself is replaced by rename, so a
-    // lock on it would not be seen by whoever opens the new one.
-    FileDescriptor lock(open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-    if (lock.get() < 0) return ERROR_ACCESS_DENIED;
-    while (flock(lock.get(), LOCK_EX) != 0)
-        if (errno != EINTR) return ERROR_ACCESS_DENIED;
+    // A call that may write takes the exclusive lock where it can; where the folder cannot be
+    // written it reads like any reader and fails only if it has something to write.
+    bool canWrite = access == Access::ReadWrite && MakeFolders(folder);
+    std::unique_ptr<HiveLock> lock;
+    if (canWrite) {
+        lock = std::make_unique<HiveLock>(path + ".lock", true);
+        canWrite = lock->Held();
+    }
+    if (!canWrite) lock = std::make_unique<HiveLock>(path + ".lock", false);
 
     RegKey root;
-    std::string text, error;
-    switch (ReadWhole(path, text)) {
+    std::string text;
+    std::vector<std::string> skipped;
+    struct stat info {};
+    switch (ReadWhole(path, text, info)) {
     case ReadResult::Missing: break;
     case ReadResult::Failed: return ERROR_ACCESS_DENIED;
-    case ReadResult::TooLarge: MoveAside(path, "larger than 64 MiB"); break;
+    case ReadResult::TooLarge:
+        // Never thrown away: the call fails and the file stays for the user to mend.
+        WarnOncePerFile(hive, info, "registry: " + path + " is larger than " + std::to_string(hiveSizeLimit) +
+                                        " bytes and is not read");
+        return ERROR_NO_SYSTEM_RESOURCES;
     case ReadResult::Ok:
-        if (!ParseRegFile(text, RootName(hive), root, error)) {
-            MoveAside(path, error);
-            root = RegKey();
-        }
+        ParseRegFile(text, RootName(hive), root, skipped);
+        if (!skipped.empty()) WarnOncePerFile(hive, info, SkippedReport(path, skipped));
         break;
     }
 
     bool changed = false;
-    LONG status = change(root, changed);
+    LONG status = use(root, changed);
     if (!changed) return status;
-    RemoveStaleTemps(folder, FileName(hive));
-    if (!ReplaceFile(path, FormatRegFile(root, RootName(hive)))) return ERROR_WRITE_FAULT;
+    if (!canWrite) return ERROR_ACCESS_DENIED;
+    std::string formatted = FormatRegFile(root, RootName(hive));
+    if (formatted.size() > hiveSizeLimit) {
+        // The file must stay one that the next call can read back.
+        Warn("registry: " + path + " not changed: it would grow to " + std::to_string(formatted.size()) +
+             " bytes, over the limit of " + std::to_string(hiveSizeLimit));
+        return ERROR_NO_SYSTEM_RESOURCES;
+    }
+    std::string target = WriteTarget(path);
+    if (!skipped.empty()) KeepCopy(target, text);
+    RemoveStaleTemps(FolderOf(target), target.substr(target.rfind('/') + 1));
+    if (!ReplaceFile(target, formatted)) return ERROR_WRITE_FAULT;
     return status;
 }
 

@@ -1,4 +1,5 @@
-// One hive's file in the registry folder, read and replaced whole under an exclusive lock.
+// One hive's file in the registry folder, read under a shared lock and replaced whole under an
+// exclusive one.
 #pragma once
 
 #include <functional>
@@ -16,10 +17,15 @@ const char* RootName(Hive hive);
 // $VELTRO_REGISTRY_DIR, else $XDG_CONFIG_HOME/Veltro/registry, else ~/.config/Veltro/registry.
 std::string RegistryFolder();
 
-// Runs `change` on the hive as stored, under the hive's lock; when it reports a change the
-// file is replaced atomically before the lock is released. A file that cannot be parsed is
-// moved aside (and reported on stderr) and the hive starts empty. Returns `change`'s status,
-// or ERROR_ACCESS_DENIED / ERROR_WRITE_FAULT when the folder or file cannot be used.
-LONG UpdateHive(Hive hive, const std::function<LONG(RegKey& root, bool& changed)>& change);
+enum class Access { Read, ReadWrite };
+
+// Runs `use` on the hive as stored, under the hive's lock: shared for Access::Read, exclusive
+// for ReadWrite. When `use` reports a change the file (or the file its symbolic link leads to)
+// is replaced atomically before the lock is released. Lines of the file that cannot be read
+// are skipped with a warning; the file is never moved aside. Returns `use`'s status, or
+// ERROR_ACCESS_DENIED (folder or file not usable, a change in a folder that cannot be
+// written), ERROR_NO_SYSTEM_RESOURCES (a file over the size limit, or a change that would
+// pass it; the file stays as it was) or ERROR_WRITE_FAULT.
+LONG AccessHive(Hive hive, Access access, const std::function<LONG(RegKey& root, bool& changed)>& use);
 
 }  // namespace registry

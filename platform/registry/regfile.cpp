@@ -20,9 +20,17 @@ public:
         if (end == std::string_view::npos) end = text_.size();
         line = text_.substr(pos_, end - pos_);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        previous_ = pos_;
         pos_ = end + 1;
         ++number;
         return true;
+    }
+
+    // Gives the line last read back, once.
+    void Unread()
+    {
+        pos_ = previous_;
+        --number;
     }
 
     size_t number = 0;
@@ -30,6 +38,7 @@ public:
 private:
     std::string_view text_;
     size_t pos_ = 0;
+    size_t previous_ = 0;
 };
 
 std::string_view TrimLeft(std::string_view s)
@@ -90,26 +99,29 @@ class Parser {
 public:
     Parser(std::string_view text, std::string_view rootName, RegKey& root) : lines_(text), rootName_(rootName), root_(root) {}
 
-    bool Run(std::string& error)
+    // Every line that cannot be read is skipped and named in `skipped`.
+    void Run(std::vector<std::string>& skipped)
     {
         std::string_view line;
-        bool ok = lines_.Next(line);
-        if (ok && line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
-        if (!ok || Trim(line) != kRegFileHeader) return Fail(error, "the first line is not \"" + std::string(kRegFileHeader) + "\"");
-        while (lines_.Next(line)) {
-            line = TrimLeft(line);
-            if (line.empty() || line.front() == ';') continue;
-            bool parsed = line.front() == '[' ? Section(line) : ValueLine(line);
-            if (!parsed) return Fail(error, fault_);
+        if (!lines_.Next(line)) return;
+        if (line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
+        // Version 5 files, and REGEDIT4 from older editors (whose text was the system code page,
+        // read here as UTF-8 like everything else).
+        if (Trim(line) != kRegFileHeader && Trim(line) != "REGEDIT4") {
+            skipped.push_back("line 1: no \"" + std::string(kRegFileHeader) + "\" or \"REGEDIT4\" header");
+            Line(line, skipped);
         }
-        return true;
+        while (lines_.Next(line)) Line(line, skipped);
     }
 
 private:
-    bool Fail(std::string& error, const std::string& what)
+    void Line(std::string_view line, std::vector<std::string>& skipped)
     {
-        error = "line " + std::to_string(lines_.number) + ": " + what;
-        return false;
+        size_t number = lines_.number;
+        line = TrimLeft(line);
+        if (line.empty() || line.front() == ';') return;
+        bool parsed = line.front() == '[' ? Section(line) : ValueLine(line);
+        if (!parsed) skipped.push_back("line " + std::to_string(number) + ": " + fault_);
     }
 
     bool Fault(std::string what)
@@ -118,33 +130,46 @@ private:
         return false;
     }
 
+    // "[path]" opens (and creates) a key; "[-path]" deletes a key with everything below it.
+    // The values after a line that opens no key are skipped too.
     bool Section(std::string_view line)
     {
+        current_ = nullptr;
         line = Trim(line);
         if (line.size() < 2 || line.back() != ']') return Fault("a key line must end with \"]\"");
         std::string_view path = line.substr(1, line.size() - 2);
+        bool deletion = !path.empty() && path.front() == '-';
+        if (deletion) path.remove_prefix(1);
         if (!NamesEqual(path.substr(0, rootName_.size()), rootName_) ||
             (path.size() > rootName_.size() && path[rootName_.size()] != '\\'))
             return Fault("the key is not under " + std::string(rootName_));
         path.remove_prefix(rootName_.size());
-        current_ = &root_;
-        size_t depth = 0;
+        std::vector<std::string_view> names;
         while (!path.empty()) {
             path.remove_prefix(1);  // the "\" before each name
             size_t end = path.find('\\');
             std::string_view name = path.substr(0, end);
             if (name.empty()) return Fault("empty key name");
             if (name.size() > kMaxKeyNameLength) return Fault("key name longer than 255 bytes");
-            if (++depth > kMaxDepth) return Fault("keys nested deeper than 512 levels");
-            current_ = &current_->AddSubkey(name);
+            if (names.size() >= kMaxDepth) return Fault("keys nested deeper than 512 levels");
+            names.push_back(name);
             path = end == std::string_view::npos ? std::string_view() : path.substr(end);
         }
+        if (deletion) {
+            if (names.empty()) return Fault("the root key cannot be deleted");
+            RegKey* parent = &root_;
+            for (size_t i = 0; parent && i + 1 < names.size(); ++i) parent = parent->FindSubkey(names[i]);
+            if (parent) parent->RemoveSubkey(names.back());
+            return true;
+        }
+        current_ = &root_;
+        for (std::string_view name : names) current_ = &current_->AddSubkey(name);
         return true;
     }
 
     bool ValueLine(std::string_view line)
     {
-        if (!current_) return Fault("a value before the first key");
+        if (!current_) return SkipContinuation(line), Fault("a value outside any readable key");
         std::string name;
         if (line.front() == '@') {
             line.remove_prefix(1);
@@ -156,6 +181,10 @@ private:
         line = TrimLeft(line);
         if (line.empty() || line.front() != '=') return Fault("\"=\" expected after the value name");
         line = TrimLeft(line.substr(1));
+        if (Trim(line) == "-") {  // "name"=- deletes the value
+            current_->RemoveValue(name);
+            return true;
+        }
 
         DWORD type;
         std::vector<uint8_t> data;
@@ -183,32 +212,46 @@ private:
             if (line.empty() || line.front() != ':') return Fault("\":\" expected after hex");
             if (!HexBytes(line.substr(1), data)) return false;
         } else {
-            return Fault("unknown data form");
+            return SkipContinuation(line), Fault("unknown data form");
         }
         current_->SetValue(name, type, std::move(data));
         return true;
     }
 
-    // Comma-separated byte pairs; a trailing "\" continues the list on the next line.
+    // Comma-separated byte pairs; a trailing "\" continues the list on the next line. A list
+    // that cannot be read is skipped with all its continuation lines.
     bool HexBytes(std::string_view line, std::vector<uint8_t>& data)
     {
         for (;;) {
-            line = Trim(line);
-            bool continues = !line.empty() && line.back() == '\\';
-            if (continues) line = Trim(line.substr(0, line.size() - 1));
-            while (!line.empty()) {
-                if (line.size() < 2 || HexDigit(line[0]) < 0 || HexDigit(line[1]) < 0)
-                    return Fault("hex data must be two-digit bytes separated by commas");
-                if (data.size() >= kMaxValueSize) return Fault("value data larger than 1 MiB");
-                data.push_back(uint8_t(HexDigit(line[0]) << 4 | HexDigit(line[1])));
-                line = TrimLeft(line.substr(2));
-                if (line.empty()) break;
-                if (line.front() != ',') return Fault("\",\" expected between hex bytes");
-                line = TrimLeft(line.substr(1));
-                if (line.empty() && !continues) return Fault("hex data ends with \",\"");
+            std::string_view rest = Trim(line);
+            bool continues = !rest.empty() && rest.back() == '\\';
+            if (continues) rest = Trim(rest.substr(0, rest.size() - 1));
+            while (!rest.empty()) {
+                if (rest.size() < 2 || HexDigit(rest[0]) < 0 || HexDigit(rest[1]) < 0)
+                    return SkipContinuation(line), Fault("hex data must be two-digit bytes separated by commas");
+                if (data.size() >= kMaxValueSize) return SkipContinuation(line), Fault("value data larger than 1 MiB");
+                data.push_back(uint8_t(HexDigit(rest[0]) << 4 | HexDigit(rest[1])));
+                rest = TrimLeft(rest.substr(2));
+                if (rest.empty()) break;
+                if (rest.front() != ',') return SkipContinuation(line), Fault("\",\" expected between hex bytes");
+                rest = TrimLeft(rest.substr(1));
+                if (rest.empty() && !continues) return Fault("hex data ends with \",\"");
             }
             if (!continues) return true;
             if (!lines_.Next(line)) return Fault("hex data continues past the end of the file");
+            // A key, a value or a comment is no continuation: the list was cut short.
+            std::string_view next = TrimLeft(line);
+            if (!next.empty() && (next.front() == '[' || next.front() == '"' || next.front() == '@' || next.front() == ';')) {
+                lines_.Unread();
+                return Fault("hex data continues into the next line's entry");
+            }
+        }
+    }
+
+    // Consumes the lines that continue `line` (each ending in "\").
+    void SkipContinuation(std::string_view line)
+    {
+        while (!Trim(line).empty() && Trim(line).back() == '\\' && lines_.Next(line)) {
         }
     }
 
@@ -302,9 +345,48 @@ void AppendKey(std::string& out, const RegKey& key, std::string& path)
 
 }  // namespace
 
-bool ParseRegFile(std::string_view text, std::string_view rootName, RegKey& root, std::string& error)
+// UTF-16LE with a byte-order mark, as the usual registry editors export, to UTF-8. A unit
+// that is half of no pair becomes U+FFFD; an odd last byte is dropped.
+std::string Utf8FromUtf16(std::string_view bytes)
 {
-    return Parser(text, rootName, root).Run(error);
+    std::string out;
+    out.reserve(bytes.size() / 2 + bytes.size() / 4);
+    auto unit = [&](size_t i) { return char32_t(uint8_t(bytes[i]) | uint8_t(bytes[i + 1]) << 8); };
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        char32_t c = unit(i);
+        if (c >= 0xD800 && c <= 0xDBFF && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 && unit(i + 2) <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+            i += 2;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
+        if (c < 0x80) {
+            out += char(c);
+        } else if (c < 0x800) {
+            out += char(0xC0 | c >> 6);
+            out += char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += char(0xE0 | c >> 12);
+            out += char(0x80 | (c >> 6 & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        } else {
+            out += char(0xF0 | c >> 18);
+            out += char(0x80 | (c >> 12 & 0x3F));
+            out += char(0x80 | (c >> 6 & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+void ParseRegFile(std::string_view text, std::string_view rootName, RegKey& root, std::vector<std::string>& skipped)
+{
+    if (text.substr(0, 2) == "\xFF\xFE") {
+        std::string utf8 = Utf8FromUtf16(text.substr(2));
+        Parser(utf8, rootName, root).Run(skipped);
+        return;
+    }
+    Parser(text, rootName, root).Run(skipped);
 }
 
 std::string FormatRegFile(const RegKey& root, std::string_view rootName)

@@ -3,6 +3,7 @@
 #include "registry.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -14,6 +15,9 @@
 struct HKEY__ {
     registry::Hive hive;
     std::vector<std::string> path;
+    // Set when this process deletes the key (or a key above it): the handle then answers
+    // ERROR_KEY_DELETED even after a key of the same path is created again, as on Windows.
+    std::atomic<bool> deleted{false};
 };
 
 namespace {
@@ -47,7 +51,7 @@ bool IsValid(HKEY key)
 
 HKEY NewHandle(Hive hive, std::vector<std::string> path)
 {
-    HKEY key = new HKEY__{hive, std::move(path)};
+    HKEY key = new HKEY__{hive, std::move(path), {}};
     OpenHandles& open = Handles();
     std::lock_guard guard(open.lock);
     open.handles.insert(key);
@@ -83,17 +87,34 @@ bool ValidValueName(std::string_view name)
     return name.size() <= registry::kMaxValueNameLength && !HasControlBytes(name);
 }
 
-// Reads the hive and runs `use` on the handle's key; a key that another handle or process
-// has deleted meanwhile gives ERROR_FILE_NOT_FOUND.
+// Marks the open handles of `hive` at `path` or below it as deleted.
+void MarkDeleted(Hive hive, const std::vector<std::string>& path)
+{
+    OpenHandles& open = Handles();
+    std::lock_guard guard(open.lock);
+    for (HKEY key : open.handles) {
+        if (key->hive != hive || key->path.size() < path.size()) continue;
+        if (std::equal(path.begin(), path.end(), key->path.begin(),
+                       [](const std::string& a, const std::string& b) { return registry::NamesEqual(a, b); }))
+            key->deleted = true;
+    }
+}
+
+// Reads the hive and runs `use` on the handle's key. A handle whose key was deleted (by this
+// process, or by another one while it stays gone) gives ERROR_KEY_DELETED.
 template <class Use>
-LSTATUS WithKey(HKEY key, Use use)
+LSTATUS WithKey(HKEY key, registry::Access access, Use use)
 {
     if (!IsValid(key)) return ERROR_INVALID_HANDLE;
-    return registry::UpdateHive(key->hive, [&](RegKey& root, bool& changed) -> LONG {
+    if (key->deleted) return ERROR_KEY_DELETED;
+    return registry::AccessHive(key->hive, access, [&](RegKey& root, bool& changed) -> LONG {
         RegKey* found = root.Find(key->path);
-        return found ? use(*found, changed) : ERROR_FILE_NOT_FOUND;
+        return found ? use(*found, changed) : ERROR_KEY_DELETED;
     });
 }
+
+constexpr registry::Access kRead = registry::Access::Read;
+constexpr registry::Access kWrite = registry::Access::ReadWrite;
 
 // Windows' rule for variable-size results: a null buffer asks for the size, a short one
 // gets ERROR_MORE_DATA and the size.
@@ -133,7 +154,7 @@ LSTATUS RegCreateKeyEx(HKEY key, const char* subKey, DWORD, char*, DWORD, REGSAM
     if (!IsValid(key)) return ERROR_INVALID_HANDLE;
     if (key->path.size() + names.size() > registry::kMaxDepth) return ERROR_INVALID_PARAMETER;
     bool createdAny = false;
-    LSTATUS status = WithKey(key, [&](RegKey& base, bool& changed) -> LONG {
+    LSTATUS status = WithKey(key, kWrite, [&](RegKey& base, bool& changed) -> LONG {
         RegKey* at = &base;
         for (const std::string& name : names) {
             bool created = false;
@@ -157,7 +178,7 @@ LSTATUS RegOpenKeyEx(HKEY key, const char* subKey, DWORD, REGSAM, HKEY* result)
     *result = nullptr;
     std::vector<std::string> names;
     if (!SplitPath(subKey, names)) return ERROR_FILE_NOT_FOUND;
-    LSTATUS status = WithKey(key, [&](RegKey& base, bool&) -> LONG {
+    LSTATUS status = WithKey(key, kRead, [&](RegKey& base, bool&) -> LONG {
         return base.Find(names) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
     });
     if (status != ERROR_SUCCESS) return status;
@@ -184,7 +205,7 @@ LSTATUS RegSetValueEx(HKEY key, const char* valueName, DWORD, DWORD type, const 
     std::string_view name = ValueName(valueName);
     if (!ValidValueName(name) || (!data && size) || size > registry::kMaxValueSize) return ERROR_INVALID_PARAMETER;
     std::vector<uint8_t> bytes(data, data + size);
-    return WithKey(key, [&](RegKey& found, bool& changed) -> LONG {
+    return WithKey(key, kWrite, [&](RegKey& found, bool& changed) -> LONG {
         found.SetValue(name, type, std::move(bytes));
         changed = true;
         return ERROR_SUCCESS;
@@ -194,7 +215,7 @@ LSTATUS RegSetValueEx(HKEY key, const char* valueName, DWORD, DWORD type, const 
 LSTATUS RegQueryValueEx(HKEY key, const char* valueName, DWORD*, DWORD* type, BYTE* data, DWORD* size)
 {
     std::string_view name = ValueName(valueName);
-    return WithKey(key, [&](RegKey& found, bool&) -> LONG {
+    return WithKey(key, kRead, [&](RegKey& found, bool&) -> LONG {
         const RegValue* value = found.FindValue(name);
         if (!value) return ERROR_FILE_NOT_FOUND;
         if (type) *type = value->type;
@@ -205,7 +226,7 @@ LSTATUS RegQueryValueEx(HKEY key, const char* valueName, DWORD*, DWORD* type, BY
 LSTATUS RegDeleteValue(HKEY key, const char* valueName)
 {
     std::string_view name = ValueName(valueName);
-    return WithKey(key, [&](RegKey& found, bool& changed) -> LONG {
+    return WithKey(key, kWrite, [&](RegKey& found, bool& changed) -> LONG {
         changed = found.RemoveValue(name);
         return changed ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
     });
@@ -215,7 +236,7 @@ LSTATUS RegDeleteTree(HKEY key, const char* subKey)
 {
     std::vector<std::string> names;
     if (!SplitPath(subKey, names)) return ERROR_FILE_NOT_FOUND;
-    return WithKey(key, [&](RegKey& base, bool& changed) -> LONG {
+    LSTATUS status = WithKey(key, kWrite, [&](RegKey& base, bool& changed) -> LONG {
         if (names.empty()) {
             // Without a sub-key the key itself stays and loses its contents.
             changed = !base.values.empty() || !base.subkeys.empty();
@@ -228,12 +249,18 @@ LSTATUS RegDeleteTree(HKEY key, const char* subKey)
         changed = parent && parent->RemoveSubkey(names.back());
         return changed ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
     });
+    if (status == ERROR_SUCCESS && !names.empty()) {
+        std::vector<std::string> path = key->path;
+        path.insert(path.end(), names.begin(), names.end());
+        MarkDeleted(key->hive, path);
+    }
+    return status;
 }
 
 LSTATUS RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD*, char* keyClass,
                      DWORD* classLength, void* lastWriteTime)
 {
-    return WithKey(key, [&](RegKey& found, bool&) -> LONG {
+    return WithKey(key, kRead, [&](RegKey& found, bool&) -> LONG {
         if (index >= found.subkeys.size()) return ERROR_NO_MORE_ITEMS;
         LSTATUS status = CopyName(found.subkeys[index].name, name, nameLength);
         if (status != ERROR_SUCCESS) return status;
@@ -247,7 +274,7 @@ LSTATUS RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD
 LSTATUS RegEnumValue(HKEY key, DWORD index, char* valueName, DWORD* valueNameLength, DWORD*, DWORD* type, BYTE* data,
                      DWORD* dataLength)
 {
-    return WithKey(key, [&](RegKey& found, bool&) -> LONG {
+    return WithKey(key, kRead, [&](RegKey& found, bool&) -> LONG {
         if (index >= found.values.size()) return ERROR_NO_MORE_ITEMS;
         const RegValue& value = found.values[index];
         LSTATUS status = CopyName(value.name, valueName, valueNameLength);

@@ -1,9 +1,13 @@
-// Per-user registry with the Win32 call shapes. Names are UTF-8, compared without regard
-// to case and stored in the case first written. Each hive is one `.reg` text file in the
-// registry folder ($VELTRO_REGISTRY_DIR, else $XDG_CONFIG_HOME/Veltro/registry), read and
-// replaced whole under a file lock on every change, so concurrent writers keep each other's
-// values and a crash never leaves a half-written hive.
+// Per-user registry with the Win32 call shapes. Names are UTF-8, compared as Windows compares
+// them (upper-cased) and stored in the case first written. Each hive is one `.reg` text file in
+// the registry folder ($VELTRO_REGISTRY_DIR, else $XDG_CONFIG_HOME/Veltro/registry), read under
+// a shared file lock and replaced whole under an exclusive one on every change, so concurrent
+// writers keep each other's values and a crash never leaves a half-written hive.
 #pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
 
 #include "../com/wintypes.h"
 
@@ -23,6 +27,8 @@ constexpr LSTATUS ERROR_INVALID_PARAMETER = 87;
 constexpr LSTATUS ERROR_MORE_DATA = 234;
 constexpr LSTATUS ERROR_NO_MORE_ITEMS = 259;
 constexpr LSTATUS ERROR_WRITE_FAULT = 29;
+constexpr LSTATUS ERROR_KEY_DELETED = 1018;
+constexpr LSTATUS ERROR_NO_SYSTEM_RESOURCES = 1450;
 
 constexpr DWORD REG_NONE = 0;
 constexpr DWORD REG_SZ = 1;
@@ -53,3 +59,15 @@ LSTATUS RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD
                      DWORD* classLength, void* lastWriteTime);
 LSTATUS RegEnumValue(HKEY key, DWORD index, char* valueName, DWORD* valueNameLength, DWORD* reserved, DWORD* type,
                      BYTE* data, DWORD* dataLength);
+
+namespace registry {
+
+// Where the registry's warnings go (lines of a hive file skipped as unreadable, a file that
+// is too large, a change refused for its size): the program sends them to its log. Without a
+// handler they go to stderr. Any thread.
+void SetWarningHandler(std::function<void(const std::string&)> handler);
+
+// The largest hive file read or written, 64 MiB unless set (0 restores it); for tests.
+void SetHiveSizeLimit(size_t bytes);
+
+}  // namespace registry

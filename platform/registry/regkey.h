@@ -1,5 +1,5 @@
-// The in-memory form of a hive: a tree of keys holding typed values. Names compare without
-// regard to (ASCII) case and keep the case they were first written in.
+// The in-memory form of a hive: a tree of keys holding typed values. Names compare as Windows
+// compares them, upper-cased (beyond ASCII too), and keep the case they were first written in.
 #pragma once
 
 #include <cstdint>
@@ -28,7 +28,7 @@ struct RegValue {
 struct RegKey {
     std::string name;
     std::vector<RegValue> values;  // in the order they were first written
-    std::vector<RegKey> subkeys;   // sorted by name without regard to case, as Windows enumerates
+    std::vector<RegKey> subkeys;   // sorted by upper-cased name, as Windows enumerates
 
     RegKey* FindSubkey(std::string_view name);
     // Returns the existing sub-key of that name or inserts a new one in sorted position.

@@ -26,8 +26,9 @@ TEST(RegFile, ReadsWhatRegeditWrites)
         "[hkey_current_user\\software\\VENDOR]\r\n"
         "\"level\"=dword:1f\r\n";
     RegKey root;
-    std::string error;
-    ASSERT_TRUE(ParseRegFile(text, kRoot, root, error)) << error;
+    std::vector<std::string> skipped;
+    ParseRegFile(text, kRoot, root, skipped);
+    EXPECT_TRUE(skipped.empty()) << skipped[0];
     RegKey* vendor = root.Find({"software", "vendor"});
     ASSERT_NE(vendor, nullptr);
     EXPECT_EQ(root.subkeys[0].name, "Software");
@@ -42,25 +43,27 @@ TEST(RegFile, ReadsWhatRegeditWrites)
     EXPECT_TRUE(vendor->values[4].data.empty());
 }
 
-TEST(RegFile, RefusesMalformedAndOversizedInput)
+// A line that cannot be read costs that line (and the values of a key line that cannot be
+// read), never the rest of the file.
+TEST(RegFile, SkipsUnreadableLinesAndReadsTheRest)
 {
     const std::string header = "Windows Registry Editor Version 5.00\n";
     const std::string key = header + "[HKEY_CURRENT_USER\\K]\n";
+    const std::string rest = "[HKEY_CURRENT_USER\\Good]\n\"ok\"=dword:1\n";
     const std::pair<std::string, const char*> cases[] = {
-        {"", "line 0"},
-        {"REGEDIT4\n", "line 1"},
-        {header + "\"v\"=dword:1\n", "before the first key"},
-        {header + "[HKEY_CLASSES_ROOT\\K]\n", "not under"},
+        {"", "line 1: no"},
+        {header + "\"v\"=dword:1\n", "outside any readable key"},
+        {header + "[HKEY_CLASSES_ROOT\\K]\n\"v\"=dword:1\n", "not under"},
         {header + "[HKEY_CURRENT_USERX]\n", "not under"},
         {header + "[HKEY_CURRENT_USER\\K\n", "\"]\""},
         {header + "[HKEY_CURRENT_USER\\\\K]\n", "empty key name"},
-        {header + "[-HKEY_CURRENT_USER\\K]\n", "not under"},
-        {key + "\"v\"=-\n", "unknown data form"},
+        {header + "[-HKEY_CURRENT_USER]\n", "root key"},
         {key + "\"v\"=dword:123456789\n", "dword"},
         {key + "\"v\"=dword:\n", "dword"},
         {key + "\"v\"=hex:1,2\n", "two-digit"},
         {key + "\"v\"=hex:01,\n", "ends with"},
-        {key + "\"v\"=hex:01,\\\n", "past the end"},
+        {key + "\"v\"=hex:01,\\\n", "continues"},
+        {key + "\"v\"=hex:zz,\\\n  01,02\n", "two-digit"},
         {key + "\"v\"=hex(zz):01\n", "hex(type)"},
         {key + "\"v\"=\"open\n", "string data"},
         {key + "\"v\"=\"a\" tail\n", "after the string"},
@@ -70,23 +73,28 @@ TEST(RegFile, RefusesMalformedAndOversizedInput)
     };
     for (const auto& [text, fault] : cases) {
         RegKey root;
-        std::string error;
-        EXPECT_FALSE(ParseRegFile(text, kRoot, root, error)) << text;
-        EXPECT_NE(error.find(fault), std::string::npos) << text << " gave: " << error;
+        std::vector<std::string> skipped;
+        ParseRegFile(text + rest, kRoot, root, skipped);
+        ASSERT_FALSE(skipped.empty()) << text;
+        EXPECT_NE(skipped[0].find(fault), std::string::npos) << text << " gave: " << skipped[0];
+        RegKey* good = root.Find({"Good"});
+        EXPECT_TRUE(good && good->FindValue("ok")) << text;
+        RegKey* k = root.Find({"K"});
+        EXPECT_TRUE(!k || k->values.empty()) << text << ": the unreadable value was stored";
     }
 
     std::string deep = header + "[HKEY_CURRENT_USER";
     for (int i = 0; i < 513; ++i) deep += "\\k";
-    RegKey root;
-    std::string error;
-    EXPECT_FALSE(ParseRegFile(deep + "]\n", kRoot, root, error));
-    EXPECT_NE(error.find("512"), std::string::npos) << error;
-
     std::string huge = key + "\"v\"=hex:00";
     for (size_t i = 1; i <= registry::kMaxValueSize; ++i) huge += i % 20 ? ",00" : ",\\\n00";
-    RegKey big;
-    EXPECT_FALSE(ParseRegFile(huge + "\n", kRoot, big, error));
-    EXPECT_NE(error.find("1 MiB"), std::string::npos) << error;
+    for (const auto& [text, fault] : {std::pair<std::string, const char*>{deep + "]\n", "512"}, {huge + "\n", "1 MiB"}}) {
+        RegKey root;
+        std::vector<std::string> skipped;
+        ParseRegFile(text + rest, kRoot, root, skipped);
+        ASSERT_EQ(skipped.size(), 1u) << fault;
+        EXPECT_NE(skipped[0].find(fault), std::string::npos) << skipped[0];
+        EXPECT_TRUE(root.Find({"Good"})) << fault;
+    }
 }
 
 TEST(RegFile, WritesTextThatReadsBackTheSame)
@@ -102,8 +110,9 @@ TEST(RegFile, WritesTextThatReadsBackTheSame)
     std::string text = FormatRegFile(root, kRoot);
 
     RegKey again;
-    std::string error;
-    ASSERT_TRUE(ParseRegFile(text, kRoot, again, error)) << error << "\n" << text;
+    std::vector<std::string> skipped;
+    ParseRegFile(text, kRoot, again, skipped);
+    ASSERT_TRUE(skipped.empty()) << skipped[0] << "\n" << text;
     EXPECT_EQ(FormatRegFile(again, kRoot), text);
     RegKey* read = again.Find({"SOFTWARE", "odd ]NAME[ \xC3\xA9"});
     ASSERT_NE(read, nullptr);

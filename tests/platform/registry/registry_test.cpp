@@ -2,6 +2,9 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <vector>
 
 #include "registry/registry.h"
@@ -148,6 +151,17 @@ TEST_F(Registry, NamesIgnoreCaseAndKeepTheirFirstCase)
     RegCloseKey(Create(key, "Gamma"));
     EXPECT_EQ(SubkeyNames(key), (std::vector<std::string>{"Alpha", "beta", "Gamma"})) << "sub-keys sort without case";
 
+    // Beyond ASCII, and in Windows' order of upper-cased names: "[" and "_" after the letters.
+    ASSERT_EQ(SetDword(key, "\xC3\x9Cn\xC3\xAFcode", 4), ERROR_SUCCESS);       // Ünïcode
+    ASSERT_EQ(SetDword(key, "\xC3\xBCn\xC3\xAFcode", 5), ERROR_SUCCESS);       // ünïcode: the same value
+    EXPECT_EQ(GetDword(key, "\xC3\x9CN\xC3\x8FCODE"), 5u);                      // ÜNÏCODE
+    EXPECT_EQ(ValueNames(key).back(), "\xC3\x9Cn\xC3\xAFcode");
+    HKEY order = Create(key, "Order");
+    for (const char* name : {"zeta", "_under", "Apple", "[b", "\xC3\xA9t\xC3\xA9", "\xC3\x89T\xC3\x89"})
+        RegCloseKey(Create(order, name));
+    EXPECT_EQ(SubkeyNames(order), (std::vector<std::string>{"Apple", "zeta", "[b", "_under", "\xC3\xA9t\xC3\xA9"}));
+    RegCloseKey(order);
+
     char small[4];
     DWORD length = sizeof small;
     EXPECT_EQ(RegEnumKeyEx(key, 0, small, &length, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
@@ -166,9 +180,15 @@ TEST_F(Registry, DeleteTreeRemovesKeysAndTheirContents)
     EXPECT_EQ(RegDeleteTree(vendor, "TOLVANE VIDEO SCALER"), ERROR_SUCCESS);
     EXPECT_EQ(RegDeleteTree(vendor, "Tolvane Video Scaler"), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(GetDword(vendor, "Kept"), 1u);
-    // The open handle below the deleted key now finds nothing.
-    EXPECT_EQ(GetDword(key, "Width", ERROR_FILE_NOT_FOUND), 0u);
-    EXPECT_EQ(SetDword(key, "Width", 1), ERROR_FILE_NOT_FOUND);
+    // The open handle below the deleted key answers as Windows does, also once a key of the
+    // same path exists again: it never writes into the new key.
+    EXPECT_EQ(GetDword(key, "Width", ERROR_KEY_DELETED), 0u);
+    EXPECT_EQ(SetDword(key, "Width", 1), ERROR_KEY_DELETED);
+    HKEY recreated = Create(HKEY_CURRENT_USER, "Software\\Tolvane\\Tolvane Video Scaler\\host");
+    EXPECT_EQ(SetDword(key, "Width", 2), ERROR_KEY_DELETED);
+    EXPECT_EQ(GetDword(recreated, "Width", ERROR_FILE_NOT_FOUND), 0u);
+    RegCloseKey(recreated);
+    RegDeleteTree(vendor, "Tolvane Video Scaler");
 
     RegCloseKey(Create(vendor, "Child"));
     EXPECT_EQ(RegDeleteTree(vendor, nullptr), ERROR_SUCCESS);
@@ -200,30 +220,161 @@ TEST_F(Registry, RefusesBadHandlesAndNames)
     EXPECT_EQ(RegSetValueEx(HKEY_CURRENT_USER, "x", 0, REG_BINARY, nullptr, 4), ERROR_INVALID_PARAMETER);
 }
 
-TEST_F(Registry, UnreadableFileIsKeptAsideAndTheHiveStartsEmpty)
+std::vector<std::string> CorruptCopies(const std::filesystem::path& folder)
 {
-    const std::string garbage = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\A]\n\"v\"=dword:xyz\n";
-    WriteHive(garbage);
-    testing::internal::CaptureStderr();
-    HKEY key = Create(HKEY_CURRENT_USER, "Software");
-    std::string report = testing::internal::GetCapturedStderr();
-    EXPECT_NE(report.find("line 4"), std::string::npos) << report;
-    ASSERT_EQ(SetDword(key, "Fresh", 1), ERROR_SUCCESS);
-    RegCloseKey(key);
-
-    int aside = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
+    std::vector<std::string> copies;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
         std::string name = entry.path().filename();
-        if (name.rfind("HKCU.reg.corrupt-", 0) == 0) {
-            ++aside;
-            std::ifstream in(entry.path(), std::ios::binary);
-            std::stringstream text;
-            text << in.rdbuf();
-            EXPECT_EQ(text.str(), garbage) << "the unreadable file is kept as it was";
-        }
+        if (name.find(".corrupt-") != std::string::npos) copies.push_back(entry.path());
     }
-    EXPECT_EQ(aside, 1);
-    EXPECT_NE(ReadHive().find("\"Fresh\"=dword:00000001"), std::string::npos);
+    return copies;
+}
+
+std::string ReadFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// What the usual registry editors export: every form is read, and a read leaves the file alone.
+TEST_F(Registry, EditorExportsAreReadWithoutSettingTheFileAside)
+{
+    const std::string body =
+        "[HKEY_CURRENT_USER\\Software\\Gone]\r\n\"x\"=dword:00000001\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Enc]\r\n\"Level\"=dword:0000001e\r\n\"Old\"=dword:00000002\r\n"
+        "\"Name\"=\"\xC3\xA9t\xC3\xA9 \xF0\x9F\x8E\xA5\"\r\n"
+        "[-HKEY_CURRENT_USER\\Software\\Gone]\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Enc]\r\n\"Old\"=-\r\n";
+    std::string utf16 = "\xFF\xFE";
+    for (char32_t c : std::u32string(U"Windows Registry Editor Version 5.00\r\n\r\n")) utf16 += {char(c), 0};
+    std::u16string wide;
+    for (size_t i = 0; i < body.size();) {  // UTF-8 to UTF-16
+        uint8_t lead = uint8_t(body[i]);
+        int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        char32_t c = length == 1 ? lead : lead & (0x3F >> (length - 1));
+        for (int k = 1; k < length; ++k) c = c << 6 | (uint8_t(body[i + k]) & 0x3F);
+        i += length;
+        if (c >= 0x10000) wide += {char16_t(0xD800 + ((c - 0x10000) >> 10)), char16_t(0xDC00 + (c & 0x3FF))};
+        else wide += char16_t(c);
+    }
+    for (char16_t unit : wide) utf16 += {char(unit & 0xFF), char(unit >> 8)};
+
+    const std::pair<const char*, std::string> files[] = {
+        {"version 5", "Windows Registry Editor Version 5.00\r\n\r\n" + body},
+        {"REGEDIT4", "REGEDIT4\r\n\r\n" + body},
+        {"UTF-16LE", utf16},
+    };
+    for (const auto& [form, text] : files) {
+        WriteHive(text);
+        HKEY key = nullptr;
+        ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Enc", 0, KEY_READ, &key), ERROR_SUCCESS) << form;
+        EXPECT_EQ(GetDword(key, "Level"), 30u) << form;
+        EXPECT_EQ(GetDword(key, "Old", ERROR_FILE_NOT_FOUND), 0u) << form;
+        char name[32] = {};
+        DWORD size = sizeof name;
+        EXPECT_EQ(RegQueryValueEx(key, "Name", nullptr, nullptr, reinterpret_cast<BYTE*>(name), &size), ERROR_SUCCESS);
+        EXPECT_STREQ(name, "\xC3\xA9t\xC3\xA9 \xF0\x9F\x8E\xA5") << form;
+        RegCloseKey(key);
+        EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Gone", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND) << form;
+        EXPECT_EQ(ReadHive(), text) << form;
+        EXPECT_TRUE(CorruptCopies(folder_).empty()) << form;
+    }
+}
+
+TEST_F(Registry, UnreadableLinesAreSkippedWithAWarningAndKeptByAWrite)
+{
+    std::vector<std::string> warnings;
+    registry::SetWarningHandler([&](const std::string& text) { warnings.push_back(text); });
+    const std::string file = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\A]\n\"v\"=dword:xyz\n"
+                             "\"w\"=dword:00000007\n";
+    WriteHive(file);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "A", 0, KEY_READ, &key), ERROR_SUCCESS);
+    EXPECT_EQ(GetDword(key, "w"), 7u);
+    ASSERT_EQ(warnings.size(), 1u) << "one warning for the file, not one per read";
+    EXPECT_NE(warnings[0].find("line 4"), std::string::npos) << warnings[0];
+    EXPECT_TRUE(CorruptCopies(folder_).empty()) << "a read never sets the file aside";
+    EXPECT_EQ(ReadHive(), file);
+
+    // A write drops the line it could not read; the file as it was stays beside it.
+    ASSERT_EQ(SetDword(key, "Fresh", 1), ERROR_SUCCESS);
+    std::vector<std::string> copies = CorruptCopies(folder_);
+    ASSERT_EQ(copies.size(), 1u);
+    EXPECT_EQ(ReadFile(copies[0]), file);
+    EXPECT_EQ(GetDword(key, "w"), 7u);
+    EXPECT_EQ(GetDword(key, "Fresh"), 1u);
+    RegCloseKey(key);
+    registry::SetWarningHandler(nullptr);
+}
+
+TEST_F(Registry, AWriteThatWouldPassTheSizeLimitFailsAndKeepsTheFile)
+{
+    registry::SetWarningHandler([](const std::string&) {});
+    registry::SetHiveSizeLimit(8192);
+    HKEY key = Create(HKEY_CURRENT_USER, "Software\\Big");
+    ASSERT_EQ(SetDword(key, "Earlier", 1), ERROR_SUCCESS);
+    std::vector<BYTE> blob(1000, 0xAB);
+    LSTATUS status = ERROR_SUCCESS;
+    int written = 0;
+    std::string before;
+    for (; status == ERROR_SUCCESS && written < 20; ++written) {
+        before = ReadHive();
+        status = RegSetValueEx(key, ("blob" + std::to_string(written)).c_str(), 0, REG_BINARY, blob.data(), 1000);
+    }
+    EXPECT_EQ(status, ERROR_NO_SYSTEM_RESOURCES);
+    EXPECT_EQ(ReadHive(), before) << "the refused write left the file as it was";
+    EXPECT_LE(ReadHive().size(), 8192u);
+    EXPECT_EQ(GetDword(key, "Earlier"), 1u);
+    EXPECT_EQ(ValueNames(key).size(), size_t(written));  // "Earlier" and the blobs before the refused one
+    EXPECT_TRUE(CorruptCopies(folder_).empty());
+    RegCloseKey(key);
+    registry::SetHiveSizeLimit(0);
+    registry::SetWarningHandler(nullptr);
+}
+
+// A registry folder the user cannot write (a read-only home, a shared profile): reads work,
+// changes fail with ERROR_ACCESS_DENIED. As root the child gives up its rights first.
+TEST_F(Registry, AReadOnlyFolderCanBeRead)
+{
+    HKEY key = Create(HKEY_CURRENT_USER, "Software\\Fixed");
+    ASSERT_EQ(SetDword(key, "Level", 30), ERROR_SUCCESS);
+    RegCloseKey(key);
+    std::filesystem::permissions(root_, std::filesystem::perms(0755));
+    std::filesystem::permissions(folder_, std::filesystem::perms(0555));
+    std::filesystem::permissions(HivePath(), std::filesystem::perms(0644));
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(10);
+        HKEY opened = nullptr;
+        if (RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Fixed", 0, KEY_READ, &opened) != ERROR_SUCCESS) _exit(1);
+        DWORD value = 0, size = sizeof value;
+        if (RegQueryValueEx(opened, "Level", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
+            value != 30)
+            _exit(2);
+        if (SubkeyNames(HKEY_CURRENT_USER) != std::vector<std::string>{"Software"}) _exit(3);
+        if (SetDword(opened, "Level", 31) != ERROR_ACCESS_DENIED) _exit(4);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: open, 2: query, 3: enumerate, 4: the write did not fail as denied";
+    std::filesystem::permissions(folder_, std::filesystem::perms(0700));
+}
+
+TEST_F(Registry, AWriteGoesThroughASymlinkedHiveToItsTarget)
+{
+    std::filesystem::create_directories(folder_);
+    std::filesystem::create_directories(root_ / "elsewhere");
+    std::filesystem::create_symlink("../elsewhere/mine.reg", HivePath());
+    HKEY key = Create(HKEY_CURRENT_USER, "Software\\Linked");
+    ASSERT_EQ(SetDword(key, "Level", 30), ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_TRUE(std::filesystem::is_symlink(HivePath()));
+    EXPECT_NE(ReadFile(root_ / "elsewhere" / "mine.reg").find("\"Level\"=dword:0000001e"), std::string::npos);
 }
 
 // Two processes write their own values into one key at the same time; each must find all of
