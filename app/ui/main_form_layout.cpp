@@ -377,7 +377,7 @@ void TMain_form::BuildPreviewArea()
     Preview_caption_lbl->setAlignment(Qt::AlignCenter);
     Preview_caption_lbl->setAttribute(Qt::WA_TransparentForMouseEvents);
 
-    Audio_preview = Panel(Main_Panel, "Audio_preview", QRect(756, 75, 24, 180));
+    Audio_preview = Panel(Main_Panel, "Audio_preview", QRect(756, 75, 24, 184));
     Left_meter = new TLevelMeter(Audio_preview, 180);
     Left_meter->setObjectName("Left_meter");
     Left_meter->move(2, 0);
