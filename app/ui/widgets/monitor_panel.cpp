@@ -110,6 +110,7 @@ TMonitor::TMonitor(QWidget* parent)
     : VideoPicture(parent, Placement::RendererRectangle), surface_(new FrameMailbox(this))
 {
     setObjectName("monitor1");
+    setAccessibleName("Preview");
     setToolTip("Double ckick to open Preview Pop-up window");
     setSource(surface_);
 }

@@ -51,6 +51,7 @@ TPreview_form::TPreview_form(FrameMailbox* source)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
 {
     setObjectName("TPreview_form");
+    setWindowTitle("Preview");  // not shown (no caption); names the window for the desktop
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_QuitOnClose, false);
     setAutoFillBackground(true);
@@ -62,6 +63,7 @@ TPreview_form::TPreview_form(FrameMailbox* source)
 
     monitor1 = new VideoPicture(this, VideoPicture::Placement::FillPanel);
     monitor1->setObjectName("monitor1");
+    monitor1->setAccessibleName("Detached preview");
     monitor1->setToolTip("Double ckick to close Preview Pop-up window");
     monitor1->setToolTipDuration(2000);  // as the main window's hints
     monitor1->setSource(source);
