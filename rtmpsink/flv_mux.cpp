@@ -131,16 +131,18 @@ bool CFLVMux::AdmitVideoLocked(const CMuxInterPacket& packet)
 {
     int64_t waiting = connection_->MediaWaitingTime().count();
     bool uplinkBehind = waiting > kMaxBacklogMs;
-    if (waitForSyncPoint_) {
-        if (packet.syncPoint && !uplinkBehind) {
-            waitForSyncPoint_ = 0;
-            EndDropRunLocked();
-            return true;
-        }
-        if (dropping_) ++droppedInRun_;
+    if (waitForSyncPoint_ && packet.syncPoint && !uplinkBehind) {
+        waitForSyncPoint_ = 0;
+        EndDropRunLocked();
+        return true;
+    }
+    if (dropping_) {
+        ++droppedInRun_;
         return false;
     }
-    if (!uplinkBehind) return true;
+    // Outside a run of drops: before the first key frame of a stream start only key frames
+    // can start one; afterwards any frame the uplink is too far behind for.
+    if (!uplinkBehind || (waitForSyncPoint_ && !packet.syncPoint)) return !waitForSyncPoint_;
     waitForSyncPoint_ = 1;
     dropping_ = true;
     droppedInRun_ = 1;
