@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
@@ -72,22 +73,17 @@ struct RendererFeed {
     // A frame whose upper half is `top` and lower half `bottom`.
     void Show(QColor top, QColor bottom)
     {
+        QImage frame(width, height, QImage::Format_RGB32);  // bytes B, G, R, X as RGB32 samples
+        frame.fill(top);
+        QPainter(&frame).fillRect(0, height / 2, width, height - height / 2, bottom);
+        frame = frame.mirrored();  // DirectShow's RGB rows run bottom up
         std::thread streaming([&] {
             IMediaSample* sample = nullptr;
             ASSERT_EQ(source->Out()->GetDeliveryBuffer(&sample, nullptr, nullptr, 0), S_OK);
             BYTE* data = nullptr;
             sample->GetPointer(&data);
-            for (int row = 0; row < height; ++row) {  // the first row in memory is the bottom one
-                QColor colour = row < height / 2 ? bottom : top;
-                for (int x = 0; x < width; ++x) {
-                    BYTE* pixel = data + (size_t(row) * width + x) * 4;
-                    pixel[0] = BYTE(colour.blue());
-                    pixel[1] = BYTE(colour.green());
-                    pixel[2] = BYTE(colour.red());
-                    pixel[3] = 0;
-                }
-            }
-            sample->SetActualDataLength(width * height * 4);  // no time: shown at once
+            std::memcpy(data, frame.constBits(), size_t(frame.sizeInBytes()));
+            sample->SetActualDataLength(LONG(frame.sizeInBytes()));  // no time: shown at once
             EXPECT_EQ(source->Out()->Deliver(sample), S_OK);
             sample->Release();
         });
@@ -182,14 +178,6 @@ TEST_F(WidgetsTest, DetachedPreviewMovesResizesAndReturnsToTheOldPlace)
     EXPECT_TRUE(main.isMinimized());
     EXPECT_TRUE(form->windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_TRUE(form->windowFlags() & Qt::FramelessWindowHint);
-
-    // The picture follows into the preview.
-    QSignalSpy arrived(monitor->surface(), &FrameMailbox::frameArrived);
-    RendererFeed camera(monitor->handle(), 279, 206, RECT{0, 0, 320, 180});
-    camera.Show(QColor(0, 180, 0), QColor(0, 180, 0));
-    ASSERT_TRUE(arrived.wait(5000));
-    EXPECT_EQ(PixelAt(form->picture(), 100, 100), QColor(0, 180, 0));
-    monitor->clearPicture();  // resizing would scale it, on Qt's pool (see above)
 
     // Dragging far upward stops at the screen's top edge and still moves sideways.
     QPoint start = form->mapToGlobal(QPoint(100, 100));
