@@ -220,6 +220,64 @@ VELTRO_AVX512 void VerticalColumns512(const uint8_t* const* rows, const int32_t*
     }
 }
 
+// The same sums with two taps per 16-bit multiply-add: each weight split as w = 256 a + b with
+// b = w & 255 and a = w >> 8, so that s * w = 256 (s * a) + s * b, both products within the
+// 16-bit operands of vpmaddwd; the sums agree with the 32-bit ones modulo 2^32, so the bytes
+// are the same. Weights must lie in [-2^23, 2^23).
+template <uint32_t Fixed>
+VELTRO_AVX512 void VerticalPairs512(const uint8_t* const* rows, const int32_t* weights, uint32_t runtimeTaps,
+                                    uint8_t* dst, uint32_t first, uint32_t last, int32_t rounding)
+{
+    const uint32_t taps = Fixed ? Fixed : runtimeTaps;
+    const uint32_t pairs = (taps + 1) / 2;
+    // Both 16-bit halves of a pair in one 32-bit lane (the second tap of an odd count weighs 0).
+    auto pairOf = [&](uint32_t p, auto part) {
+        const int32_t w0 = part(weights[2 * p]), w1 = 2 * p + 1 < taps ? part(weights[2 * p + 1]) : 0;
+        return int32_t(uint32_t(uint16_t(w0)) | uint32_t(w1) << 16);
+    };
+    auto high = [](int32_t w) { return w >> 8; };
+    auto low = [](int32_t w) { return w & 255; };
+    constexpr uint32_t kHeld = Fixed ? (Fixed + 1) / 2 : 1;
+    __m512i heldHigh[kHeld], heldLow[kHeld];
+    for (uint32_t p = 0; Fixed && p < pairs; ++p) {
+        heldHigh[p] = _mm512_set1_epi32(pairOf(p, high));
+        heldLow[p] = _mm512_set1_epi32(pairOf(p, low));
+    }
+    const __m512i bias = _mm512_set1_epi32(rounding);
+    const __m512i zero = _mm512_setzero_si512();
+    for (uint32_t c = first; c < last; c += 32) {
+        const uint32_t n = std::min<uint32_t>(32, last - c);
+        const __mmask32 mask = n == 32 ? ~__mmask32(0) : (__mmask32(1) << n) - 1;
+        __m512i sumHigh[2] = {zero, zero}, sumLow[2] = {zero, zero};
+        for (uint32_t p = 0; p < pairs; ++p) {
+            const __m512i s0 = _mm512_cvtepu8_epi16(_mm256_maskz_loadu_epi8(mask, rows[2 * p] + c));
+            const __m512i s1 =
+                2 * p + 1 < taps ? _mm512_cvtepu8_epi16(_mm256_maskz_loadu_epi8(mask, rows[2 * p + 1] + c)) : zero;
+            const __m512i wh = Fixed ? heldHigh[p] : _mm512_set1_epi32(pairOf(p, high));
+            const __m512i wl = Fixed ? heldLow[p] : _mm512_set1_epi32(pairOf(p, low));
+            const __m512i s[2] = {_mm512_unpacklo_epi16(s0, s1), _mm512_unpackhi_epi16(s0, s1)};
+            for (int h = 0; h < 2; ++h) {
+                sumHigh[h] = _mm512_add_epi32(sumHigh[h], _mm512_madd_epi16(s[h], wh));
+                sumLow[h] = _mm512_add_epi32(sumLow[h], _mm512_madd_epi16(s[h], wl));
+            }
+        }
+        __m512i v[2];
+        for (int h = 0; h < 2; ++h) {
+            const __m512i sum = _mm512_add_epi32(_mm512_add_epi32(_mm512_slli_epi32(sumHigh[h], 8), sumLow[h]), bias);
+            v[h] = _mm512_max_epi32(_mm512_srai_epi32(sum, 16), zero);
+        }
+        // Within each 128-bit lane the low halves hold columns 0-3 and the high halves 4-7.
+        _mm256_mask_storeu_epi8(dst + c, mask, _mm512_cvtusepi16_epi8(_mm512_packs_epi32(v[0], v[1])));
+    }
+}
+
+bool SplitsIntoPairs(const int32_t* weights, uint32_t taps)
+{
+    for (uint32_t t = 0; t < taps; ++t)
+        if (weights[t] < -(1 << 23) || weights[t] >= (1 << 23)) return false;
+    return true;
+}
+
 }  // namespace
 
 bool HasAvx512()
@@ -243,11 +301,12 @@ uint32_t FilterColumnsVerticalAvx2(const uint8_t* const* rows, const int32_t* we
 void FilterColumnsVerticalAvx512(const uint8_t* const* rows, const int32_t* weights, uint32_t taps, uint8_t* dst,
                                  uint32_t first, uint32_t last, int32_t rounding)
 {
+    if (!SplitsIntoPairs(weights, taps)) return VerticalColumns512<0>(rows, weights, taps, dst, first, last, rounding);
     switch (taps) {
-    case 2: return VerticalColumns512<2>(rows, weights, 2, dst, first, last, rounding);
-    case 4: return VerticalColumns512<4>(rows, weights, 4, dst, first, last, rounding);
-    case 6: return VerticalColumns512<6>(rows, weights, 6, dst, first, last, rounding);
-    default: return VerticalColumns512<0>(rows, weights, taps, dst, first, last, rounding);
+    case 2: return VerticalPairs512<2>(rows, weights, 2, dst, first, last, rounding);
+    case 4: return VerticalPairs512<4>(rows, weights, 4, dst, first, last, rounding);
+    case 6: return VerticalPairs512<6>(rows, weights, 6, dst, first, last, rounding);
+    default: return VerticalPairs512<0>(rows, weights, taps, dst, first, last, rounding);
     }
 }
 
