@@ -112,12 +112,51 @@ VELTRO_AVX512 void FilterColumns16(const uint8_t* block, uint8_t* const* out, ui
     }
 }
 
+// Both 16-bit halves of a pair of weights in one 32-bit lane: the high parts (w >> 8) or the
+// low bytes (w & 255), so that s * w = 256 (s * high) + s * low for every 8-bit sample s.
+inline int32_t HighPair(int32_t w0, int32_t w1) { return int32_t(uint32_t(uint16_t(w0 >> 8)) | uint32_t(w1 >> 8) << 16); }
+inline int32_t LowPair(int32_t w0, int32_t w1) { return (w0 & 255) | (w1 & 255) << 16; }
+
+// FilterColumns16 with two taps per 16-bit multiply-add (the table's weights must split into
+// pairs): the sums agree with the 32-bit ones modulo 2^32, so the bytes are the same.
+template <uint32_t Fixed>
+VELTRO_AVX512 void FilterColumns16Pairs(const uint8_t* block, uint8_t* const* out, uint32_t count,
+                                        uint32_t runtimeTaps, const int32_t* pos, const int32_t* w, int32_t rounding)
+{
+    const uint32_t taps = Fixed ? Fixed : runtimeTaps;
+    const __m512i bias = _mm512_set1_epi32(rounding);
+    const __m512i zero = _mm512_setzero_si512();
+    auto samples = [block](int32_t column) VELTRO_AVX512 {
+        return _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + size_t(column) * 16)));
+    };
+    for (uint32_t j = 0; j < count; ++j, pos += taps, w += taps) {
+        __m512i high = zero, low = zero;
+        uint32_t t = 0;
+        for (; t + 1 < taps; t += 2) {
+            const __m512i pair = _mm512_or_si512(samples(pos[t]), _mm512_slli_epi32(samples(pos[t + 1]), 16));
+            high = _mm512_add_epi32(high, _mm512_madd_epi16(pair, _mm512_set1_epi32(HighPair(w[t], w[t + 1]))));
+            low = _mm512_add_epi32(low, _mm512_madd_epi16(pair, _mm512_set1_epi32(LowPair(w[t], w[t + 1]))));
+        }
+        if (t < taps) {
+            const __m512i single = samples(pos[t]);
+            high = _mm512_add_epi32(high, _mm512_madd_epi16(single, _mm512_set1_epi32(HighPair(w[t], 0))));
+            low = _mm512_add_epi32(low, _mm512_madd_epi16(single, _mm512_set1_epi32(LowPair(w[t], 0))));
+        }
+        const __m512i acc = _mm512_add_epi32(_mm512_add_epi32(_mm512_slli_epi32(high, 8), low), bias);
+        const __m128i bytes = _mm512_cvtusepi32_epi8(_mm512_max_epi32(_mm512_srai_epi32(acc, 16), zero));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out[0] + size_t(j) * 8), bytes);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out[1] + size_t(j) * 8), _mm_unpackhi_epi64(bytes, bytes));
+    }
+}
+
 template <uint32_t Rows, uint32_t Fixed>
 void FilterColumns(const uint8_t* block, uint8_t* const* out, uint32_t count, uint32_t taps, const int32_t* pos,
-                   const int32_t* w, int32_t rounding)
+                   const int32_t* w, int32_t rounding, bool pairs)
 {
     if constexpr (Rows == 8)
         FilterColumns8<Fixed>(block, out, count, taps, pos, w, rounding);
+    else if (pairs)
+        FilterColumns16Pairs<Fixed>(block, out, count, taps, pos, w, rounding);
     else
         FilterColumns16<Fixed>(block, out, count, taps, pos, w, rounding);
 }
@@ -150,10 +189,10 @@ void FilterRowBlock(const uint8_t* const* src, uint8_t* const* dst, uint32_t src
         const int32_t* pos = table.PositionsOf(j0);
         const int32_t* w = table.WeightsOf(j0);
         switch (taps) {
-        case 2: FilterColumns<Rows, 2>(in.data(), outGroups, n, 2, pos, w, rounding); break;
-        case 4: FilterColumns<Rows, 4>(in.data(), outGroups, n, 4, pos, w, rounding); break;
-        case 6: FilterColumns<Rows, 6>(in.data(), outGroups, n, 6, pos, w, rounding); break;
-        default: FilterColumns<Rows, 0>(in.data(), outGroups, n, taps, pos, w, rounding); break;
+        case 2: FilterColumns<Rows, 2>(in.data(), outGroups, n, 2, pos, w, rounding, table.pairs); break;
+        case 4: FilterColumns<Rows, 4>(in.data(), outGroups, n, 4, pos, w, rounding, table.pairs); break;
+        case 6: FilterColumns<Rows, 6>(in.data(), outGroups, n, 6, pos, w, rounding, table.pairs); break;
+        default: FilterColumns<Rows, 0>(in.data(), outGroups, n, taps, pos, w, rounding, table.pairs); break;
         }
         for (uint32_t g = 0; g < kGroups; ++g) {
             uint8_t* rows[8];
@@ -230,13 +269,11 @@ VELTRO_AVX512 void VerticalPairs512(const uint8_t* const* rows, const int32_t* w
 {
     const uint32_t taps = Fixed ? Fixed : runtimeTaps;
     const uint32_t pairs = (taps + 1) / 2;
-    // Both 16-bit halves of a pair in one 32-bit lane (the second tap of an odd count weighs 0).
+    // The second tap of an odd count weighs 0.
     auto pairOf = [&](uint32_t p, auto part) {
-        const int32_t w0 = part(weights[2 * p]), w1 = 2 * p + 1 < taps ? part(weights[2 * p + 1]) : 0;
-        return int32_t(uint32_t(uint16_t(w0)) | uint32_t(w1) << 16);
+        return part(weights[2 * p], 2 * p + 1 < taps ? weights[2 * p + 1] : 0);
     };
-    auto high = [](int32_t w) { return w >> 8; };
-    auto low = [](int32_t w) { return w & 255; };
+    const auto high = HighPair, low = LowPair;
     constexpr uint32_t kHeld = Fixed ? (Fixed + 1) / 2 : 1;
     __m512i heldHigh[kHeld], heldLow[kHeld];
     for (uint32_t p = 0; Fixed && p < pairs; ++p) {
@@ -246,8 +283,7 @@ VELTRO_AVX512 void VerticalPairs512(const uint8_t* const* rows, const int32_t* w
     const __m512i bias = _mm512_set1_epi32(rounding);
     const __m512i zero = _mm512_setzero_si512();
     for (uint32_t c = first; c < last; c += 32) {
-        const uint32_t n = std::min<uint32_t>(32, last - c);
-        const __mmask32 mask = n == 32 ? ~__mmask32(0) : (__mmask32(1) << n) - 1;
+        const __mmask32 mask = last - c >= 32 ? ~__mmask32(0) : (__mmask32(1) << (last - c)) - 1;
         __m512i sumHigh[2] = {zero, zero}, sumLow[2] = {zero, zero};
         for (uint32_t p = 0; p < pairs; ++p) {
             const __m512i s0 = _mm512_cvtepu8_epi16(_mm256_maskz_loadu_epi8(mask, rows[2 * p] + c));
@@ -273,9 +309,7 @@ VELTRO_AVX512 void VerticalPairs512(const uint8_t* const* rows, const int32_t* w
 
 bool SplitsIntoPairs(const int32_t* weights, uint32_t taps)
 {
-    for (uint32_t t = 0; t < taps; ++t)
-        if (weights[t] < -(1 << 23) || weights[t] >= (1 << 23)) return false;
-    return true;
+    return std::all_of(weights, weights + taps, SplitsIntoHalves);
 }
 
 }  // namespace

@@ -16,8 +16,11 @@ void CSeparableResampling::BuildWeights()
     auto build = [this](uint32_t s, uint32_t n, double k, const std::vector<uint32_t>& index,
                         const std::vector<double>& phase, TapTable& table) {
         table.Resize(n, TapCount(s, n));
-        if (k != 0.0 && n >= 2) return BuildPanoramaAxis(n, s, k, table);
-        for (uint32_t i = 0; i < n; ++i) FillEntry(table, i, s, index[i], phase[i], false);
+        if (k != 0.0 && n >= 2)
+            BuildPanoramaAxis(n, s, k, table);
+        else
+            for (uint32_t i = 0; i < n; ++i) FillEntry(table, i, s, index[i], phase[i], false);
+        table.CheckPairs();
     };
     build(srcW_, dstW_, horizontalCoefficient_, xIndex_, xPhase_, horizontal_);
     build(srcH_, dstH_, verticalCoefficient_, yIndex_, yPhase_, vertical_);
