@@ -1,8 +1,6 @@
 #include "pipeline_graph.h"
 
 #include <cfenv>
-#include <chrono>
-#include <thread>
 #include <vector>
 
 #include "../session/session_state.h"
@@ -405,14 +403,14 @@ void PipelineGraph::SetRendererOptions()
     WriteUserDword(key, "frames", 30);
 }
 
-bool PipelineGraph::RunGraph(std::string& error)
+bool PipelineGraph::RunGraph(std::string& error, const std::function<void(int milliseconds)>& wait)
 {
     if (!FilterGraph) {
         error = "no filter graph";
         return false;
     }
     FilterGraph->SetDefaultSyncSource();
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    wait(200);
     ComPtr<IMediaControl> control = FilterGraph.As<IMediaControl>();
     HRESULT status = control ? control->Run() : E_NOINTERFACE;
     if (FAILED(status)) {

@@ -2,6 +2,7 @@
 // filters folder for every change, torn down whole before the next build.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "aux_filters.h"
@@ -30,8 +31,8 @@ public:
     bool BuildPipeline();
     bool StopAndClearGraph();
     void ReleaseFilterReferences();
-    // The default reference clock, 200 ms, then run; false with the error text.
-    bool RunGraph(std::string& error);
+    // The default reference clock, `wait`(200 ms), then run; false with the error text.
+    bool RunGraph(std::string& error, const std::function<void(int milliseconds)>& wait);
     void StopGraph();
 
     bool HasGraph() const { return bool(FilterGraph); }

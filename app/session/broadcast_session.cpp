@@ -19,8 +19,6 @@
 
 namespace {
 
-void Wait(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
-
 const int kMeterSegments = MeterSegments(180);
 
 }  // namespace
@@ -31,6 +29,14 @@ BroadcastSession::BroadcastSession(TprogramSettings& settings, std::string appPa
 }
 
 BroadcastSession::~BroadcastSession() { ShutdownCleanup(false); }
+
+void BroadcastSession::Wait(int milliseconds)
+{
+    if (wait)
+        wait(milliseconds);
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
 
 void BroadcastSession::LoadSettingsIntoControls()
 {
@@ -249,7 +255,7 @@ bool BroadcastSession::RebuildAndRunGraph()
         return false;
     }
     std::string error;
-    if (!pipeline.RunGraph(error)) {
+    if (!pipeline.RunGraph(error, [this](int milliseconds) { Wait(milliseconds); })) {
         if (error.find("Insufficient system resources exist to complete the requested service.") != std::string::npos ||
             error.find("A device attached to the system is not functioning.") != std::string::npos)
             settings.Create_message_popup("Please check your Video Device. Maybe is already in use or not working", "");

@@ -37,6 +37,9 @@ public:
     SessionClock sessionClock;
     OutgoingRate outgoing;
     std::function<void()> processMessages;  // lets pending window messages run
+    // The blocking waits of the steps (1000 ms in a reconnection attempt, 100 ms before a device
+    // check, 200 ms before the graph runs); a window can keep painting meanwhile. Sleeps when unset.
+    std::function<void(int milliseconds)> wait;
     // Shows the video capture filter's property pages as a modal dialog of the window; the
     // device settings button stops the graph around it. Without a host the pages cannot show.
     std::function<void(IBaseFilter* filter, const CAUUID& pages)> showPropertyPages;
@@ -121,6 +124,7 @@ public:
 
 private:
     enum class Source { Video, Audio };
+    void Wait(int milliseconds);
     void SwitchSourceOn(Source source);
     void SwitchSourceOff(Source source);
     std::string PublishingAddress() const;

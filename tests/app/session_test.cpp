@@ -193,8 +193,11 @@ TEST_F(SessionTest, OutputSizeFieldsKeepTheCaptureAspectAndFallBackToTheCaptureS
 TEST_F(SessionTest, DeviceSettingsShowThePagesOnAStoppedGraphAndRebuild)
 {
     session->SwitchVideoOn();
+    std::vector<int> waits;  // the host's wait keeps its window painting
+    session->wait = [&](int milliseconds) { waits.push_back(milliseconds); };
     session->DeviceSettingsClick();  // no host to show pages
     EXPECT_NE(Log().find("] Cannot display property page\r\n"), std::string::npos);
+    EXPECT_EQ(waits, std::vector<int>{200});  // before the rebuilt graph runs
 
     std::vector<GUID> shown;
     OAFilterState during = State_Running;
