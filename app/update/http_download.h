@@ -1,0 +1,21 @@
+// One blocking HTTP(S) GET with libcurl that also reports the status and the transfer's progress.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// Called during the transfer with the expected length (0 while unknown) and the bytes so far.
+// Returning false stops the transfer.
+using DownloadProgressFunction = std::function<bool(int64_t expected, int64_t received)>;
+
+struct HttpResult {
+    bool answered = false;  // a response arrived (whatever its status)
+    long status = 0;
+    std::string body;
+    std::string error;  // why there is no response, or why it stopped short
+};
+
+// A transfer cut short (connection lost, length not reached) is not `answered`: a partial body
+// is never taken for a whole one.
+HttpResult HttpDownload(const std::string& url, const DownloadProgressFunction& progress = {});
