@@ -3,9 +3,11 @@
 
 #include <QString>
 
+#include "update/version_stamp.h"
+
 inline const QString kApplicationTitle = QStringLiteral("Veltro 5.5");
-// Set by the build from the project version (5.5.0.N).
-inline const QString kFileVersion = QStringLiteral(VELTRO_FILE_VERSION);
+// The version text of the program file (5.5.0.N; a package may stamp another one into it).
+inline const QString kFileVersion = QString::fromLatin1(ProgramFileVersion());
 inline const QString kVersionComments = QStringLiteral("Live broadcasting station for Linux");
 
 // a.b.c.d -> the digits at positions 1, 3, 5 and 7 as one number (5.5.0.3 -> 5503).

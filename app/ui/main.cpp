@@ -1,5 +1,7 @@
 // veltro: the broadcaster's window.
 #include <QApplication>
+#include <cstdio>
+#include <cstring>
 
 #include "app_info.h"
 #include "main_form.h"
@@ -9,6 +11,10 @@
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("veltro %s\n", ProgramFileVersion());
+        return 0;
+    }
     QApplication application(argc, argv);
     QApplication::setApplicationName("veltro");
     QApplication::setApplicationDisplayName(kApplicationTitle);

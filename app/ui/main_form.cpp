@@ -18,6 +18,7 @@
 #include "devices/devices.h"
 #include "image_button.h"
 #include "palette.h"
+#include "update_panel.h"
 #include "pipeline/bitrate_lists.h"
 #include "settings/app_config.h"
 #include "settings/folders.h"
@@ -99,6 +100,7 @@ TMain_form::TMain_form(PopupPresenter& presenter)
     BuildUpdatePanel();
     BuildMainPanel();
     BuildLoginPanel();
+    updatePanel = std::make_unique<UpdatePanel>(Update_Panel, url_link_label, [this] { ShowFullPanel(Update_Panel); });
     ConnectHandlers();
     ConnectEncoderHandlers();
     FormCreate();
@@ -350,6 +352,11 @@ void TMain_form::Login_btnClick()
     if (!channels.empty()) {
         const int stored = settings.Channel_index;
         channel_comboboxChange(stored >= 0 && stored < int(channels.size()) ? stored : 0);
+    }
+    TSoftwareUpdate update(settings, *updatePanel, LoadAppConfig().webSite, APP_VERSION, APP_PATH);
+    if (update.CheckAfterLogin()) {  // the installer runs and replaces the program
+        close();
+        return;
     }
     if (settings.AudioSource == 1 && !session.state.audioOn) session.SwitchAudioOn();
     if (settings.VideoSource == 1 && !session.state.videoOn) {

@@ -23,6 +23,7 @@ class TMonitor;
 class TLevelMeter;
 class TVolumeSlider;
 class PreviewDetach;
+class UpdatePanel;
 
 class TMain_form : public QMainWindow {
     Q_OBJECT
@@ -101,9 +102,8 @@ public:
     QLabel* Volume_lbl;
     ImageButton* Mute_btn;
 
-    // Update panel.
-    QLabel* Update_lbl;
-    QFrame* Update_progress;
+    // Update panel: its text, progress bar and percentage.
+    std::unique_ptr<UpdatePanel> updatePanel;
 
     QTimer Timer1, Connect_Timer, Check_Stream;
 

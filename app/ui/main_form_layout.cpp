@@ -402,15 +402,6 @@ void TMain_form::BuildPreviewArea()
 void TMain_form::BuildUpdatePanel()
 {
     Update_Panel = Panel(centralWidget(), "Update_Panel", QRect(0, 0, 784, 402));
-    Update_lbl = Text(Update_Panel, "Update_lbl", "Downloading update...", 272, 170);
-    auto* track = new QFrame(Update_Panel);
-    track->setObjectName("Update_track");
-    track->setGeometry(192, 200, 400, 12);
-    track->setStyleSheet("background: #1b1d1f; border: 1px solid #4a4f55;");
-    Update_progress = new QFrame(Update_Panel);
-    Update_progress->setObjectName("Update_progress");
-    Update_progress->setGeometry(192, 200, 0, 12);
-    Update_progress->setStyleSheet("background: #2e9ad7;");
 }
 
 void TMain_form::BuildMainPanel()
