@@ -5,8 +5,9 @@
 #include <functional>
 #include <string>
 
-// Called during the transfer with the expected length (0 while unknown) and the bytes so far.
-// Returning false stops the transfer.
+// Called on the caller's thread during the transfer, at least every 20 ms and whenever data
+// arrives, with the expected length (0 while unknown) and the bytes so far (a window can let its
+// events run there). Returning false stops the transfer.
 using DownloadProgressFunction = std::function<bool(int64_t expected, int64_t received)>;
 
 struct HttpResult {

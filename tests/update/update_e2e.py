@@ -1,0 +1,77 @@
+#!/usr/bin/env python3
+"""The whole update under Xvfb, driven through the accessibility bus: an installed older program
+logs in, is offered the newer installer that the demo web site publishes, accepts, shows the
+update panel with its progress, starts the installer and ends; the installed version is then
+the newer one.
+
+  update_e2e.py SOURCE_DIR BUILD_DIR
+"""
+import os
+import re
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "gui", "e2e"))
+import desktop as d  # noqa: E402
+
+
+def run(source_dir, build_dir):
+    folder = os.environ["VELTRO_DESKTOP_DIR"]
+    site = os.path.join(folder, "site")
+    packages = os.path.join(folder, "packages")
+    package = [os.path.join(source_dir, "scripts", "package"), "--build-dir", build_dir, "--output", packages]
+    old = subprocess.run(package + ["--version", "5.5.0.1"], check=True, capture_output=True, text=True)
+    subprocess.run(package + ["--version", "5.5.0.2", "--site", site], check=True, capture_output=True)
+    # Paced to about 3 s, so that the panel is seen while the installer downloads.
+    rate = max(1, os.path.getsize(os.path.join(site, "veltro-5.5.0.2")) // 3 // 1024)
+    desk = d.Desktop(os.path.join(build_dir, "bin"),
+                     account_args=["--download-dir", site, "--download-rate", str(rate)])
+    env = dict(desk.env, TMPDIR=os.path.join(folder, "tmp"))
+    os.makedirs(env["TMPDIR"])
+    desk.env = env
+    program = os.path.join(desk.home, ".local", "opt", "veltro", "veltro")
+    results = d.Results()
+    try:
+        subprocess.run([old.stdout.strip().splitlines()[-1]], check=True, env=env, capture_output=True)
+        veltro = desk.start_veltro(program=program)
+        app = desk.app(veltro)
+
+        def offered_after_login():
+            desk.set_text(desk.find(app, role="text", name="User name"), "demo")
+            desk.set_text(desk.find(app, name="Password", role="password text"), "demo")
+            desk.press(desk.find(app, role="push button", name="Log in"))
+
+            def question():
+                for i in range(app.get_child_count()):
+                    child = app.get_child_at_index(i)
+                    if child is not None and child.get_name() == "Veltro 5.5" and child.get_role_name() != "frame":
+                        return child
+                return None
+            box = d.wait_for(question, 30, "the update question")
+            desk.label_with(box, "A new version is available. Do you want to update?")
+            desk.find(box, role="push button", name="Cancel")
+            desk.press(desk.find(box, role="push button", name="Yes"))
+
+        def panel_shows_progress():
+            desk.label_with(app, "The application will now install the updates and restart")
+            percent = desk.find(app, role="label", contains=" %")
+            d.wait_for(lambda: re.fullmatch(r"([1-9]\d?) %", percent.get_name() or ""), 30, "a percentage on the way")
+
+        def installer_replaces_the_program():
+            assert veltro.wait(60) == 0
+            d.wait_for(lambda: subprocess.run([program, "--version"], capture_output=True, text=True,
+                                              env=env).stdout.strip() == "veltro 5.5.0.2", 60, "version 5.5.0.2")
+            assert "cannot" not in desk.log_text().lower(), desk.log_text()
+
+        for name, step in [("the update is offered after login and accepted", offered_after_login),
+                           ("the update panel shows the download's progress", panel_shows_progress),
+                           ("the program ends and the installer replaces it", installer_replaces_the_program)]:
+            results.check(name, step)
+    finally:
+        desk.close()
+    return results.finish()
+
+
+if __name__ == "__main__":
+    outer = d.in_session_bus([os.path.abspath(__file__)] + sys.argv[1:])
+    sys.exit(outer if outer is not None else run(sys.argv[1], sys.argv[2]))
