@@ -48,12 +48,18 @@ void SelectQuietly(QComboBox* list, int position)
     list->setCurrentIndex(position >= 0 && position < list->count() ? position : -1);
 }
 
+// Refills only when the items changed, so an open list is not closed under the user.
 void FillQuietly(QComboBox* list, const std::vector<std::string>& items, int position)
 {
     QSignalBlocker block(list);
-    list->clear();
-    for (const std::string& item : items) list->addItem(QString::fromStdString(item));
-    list->setCurrentIndex(position >= 0 && position < int(items.size()) ? position : -1);
+    bool same = list->count() == int(items.size());
+    for (int i = 0; same && i < list->count(); ++i) same = list->itemText(i).toStdString() == items[i];
+    if (!same) {
+        list->clear();
+        for (const std::string& item : items) list->addItem(QString::fromStdString(item));
+    }
+    const int selected = position >= 0 && position < int(items.size()) ? position : -1;
+    if (list->currentIndex() != selected) list->setCurrentIndex(selected);
 }
 
 void SelectText(QComboBox* list, const std::string& text)
