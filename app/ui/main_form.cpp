@@ -131,6 +131,7 @@ void TMain_form::FormCreate()
     RegisterDeviceRemovalWindow(notifyHandle_);
     session.notifyWindow = notifyHandle_;
     session.processMessages = [this] { DispatchWindowMessages(notifyHandle_); };
+    session.wait = [this](int milliseconds) { WaitPainting(milliseconds); };
     session.pipeline.previewOwner = monitor1->handle();
 
     resize_width->setEnabled(false);

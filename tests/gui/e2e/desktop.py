@@ -317,6 +317,8 @@ class RtmpServer:
     def stop(self):
         """Kills the server at once, as a crash looks to its clients."""
         if self.process and self.process.poll() is None:
+            # The master stopped first, so it cannot start a new worker that would keep the port.
+            self.process.send_signal(signal.SIGSTOP)
             subprocess.run(["pkill", "-KILL", "-P", str(self.process.pid)])
             self.process.kill()
             self.process.wait()
