@@ -181,9 +181,8 @@ uint32_t FLVWriter::WriteSample(CMuxInterPacket& packet, const AM_MEDIA_TYPE& me
 {
     if (!connection_) return 0;
     bool video = mediaType.majortype == MEDIATYPE_Video;
-    // Audio by its start, the time its sound begins and the time the interleaver orders it by:
-    // its stop time put every audio tag one frame late, ahead of video tags with earlier times.
-    int64_t timestamp = video ? packet.decoding / 10000 : packet.start / 10000;
+    // Audio by the sample's stop time; an encoder that stamps only a start gets that time here.
+    int64_t timestamp = video ? packet.decoding / 10000 : packet.stop / 10000;
     int64_t compositionOffset = video ? packet.presentation / 10000 - timestamp : 0;
     lastTimestamp_ = timestamp;
 

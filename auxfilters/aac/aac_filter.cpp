@@ -31,6 +31,10 @@ private:
     }
 
     void CloseEncoder() override { encoder_.reset(); }
+    // The publishing sink stamps an audio tag with the sample's stop time and orders its inputs
+    // by start time: an AAC frame known only by the time its sound begins meets both in step
+    // with the video, where a stop time would put each tag a frame late and out of order.
+    bool StampsStopTime() const override { return false; }
     bool EncoderOpen() const override { return encoder_ != nullptr; }
 
     void FillOutputType(CMediaType* mt) override

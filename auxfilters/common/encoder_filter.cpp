@@ -139,7 +139,7 @@ HRESULT CEncoderFilter::Deliver(const std::vector<EncodedFrame>& frames)
         // downstream filter that orders its inputs by start time never steps back in time.
         // The presentation time travels in IEncoderSampleTimes.
         REFERENCE_TIME start = frame.decodingTime, stop = frame.decodingTime + (frame.stopTime - frame.startTime);
-        out->SetTime(&start, &stop);
+        out->SetTime(&start, StampsStopTime() ? &stop : nullptr);
         out->SetEncoderTimes(frame.startTime, frame.decodingTime);
         out->SetSyncPoint(frame.keyFrame);
         const HRESULT hr = m_pOutput->Deliver(out);

@@ -39,6 +39,9 @@ protected:
                         std::vector<EncodedFrame>* out) = 0;
     // Hands out what the core still holds at the end of the stream.
     virtual void Flush(std::vector<EncodedFrame>* out) = 0;
+    // Whether output samples carry a stop time. Without one a sample is known by its start
+    // alone, which is then the time a consumer stamps and orders it by.
+    virtual bool StampsStopTime() const { return true; }
 
     bool CreatePins() override;
 

@@ -126,7 +126,9 @@ public:
         sample->GetPointer(&data);
         const size_t size = static_cast<size_t>(sample->GetActualDataLength());
         REFERENCE_TIME start = 0, stop = 0;
-        if (FAILED(sample->GetTime(&start, &stop))) return S_OK;  // an untimed sample cannot be placed
+        const HRESULT timed = sample->GetTime(&start, &stop);
+        if (FAILED(timed)) return S_OK;  // an untimed sample cannot be placed
+        if (timed == VFW_S_NO_STOP_TIME) stop = start;
         bool ok = true;
         if (pin->Kind() == TrackKind::Video) {
             REFERENCE_TIME pts = start, dts = start;

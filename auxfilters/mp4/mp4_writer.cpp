@@ -159,7 +159,12 @@ bool Mp4Writer::WriteVideo(const uint8_t* data, size_t size, int64_t pts, int64_
 bool Mp4Writer::WriteAudio(const uint8_t* data, size_t size, int64_t startTime, int64_t stopTime)
 {
     if (audioStream_ < 0) return false;
-    return Write(audioStream_, data, size, startTime, startTime, std::max<int64_t>(0, stopTime - startTime), true);
+    // A frame stamped without a stop time lasts its codec frame (1024 samples of AAC).
+    const AVCodecParameters* codec = format_->streams[audioStream_]->codecpar;
+    const int64_t duration = stopTime > startTime
+                                 ? stopTime - startTime
+                                 : av_rescale(codec->frame_size, 10000000, codec->sample_rate);
+    return Write(audioStream_, data, size, startTime, startTime, duration, true);
 }
 
 bool Mp4Writer::Write(int stream, const uint8_t* data, size_t size, int64_t pts, int64_t dts, int64_t duration,

@@ -12,15 +12,15 @@
 namespace {
 
 // The units as the encoder filters deliver them: stamped with their decoding times, the
-// presentation time beside it.
-std::vector<EncodedUnit> Units(const std::vector<EncodedFrame>& frames)
+// presentation time beside it; AAC frames carry no stop time.
+std::vector<EncodedUnit> Units(const std::vector<EncodedFrame>& frames, bool stopTimes)
 {
     std::vector<EncodedUnit> units;
     for (const EncodedFrame& f : frames) {
         EncodedUnit unit;
         unit.data = f.data;
         unit.start = f.decodingTime;
-        unit.stop = f.decodingTime + (f.stopTime - f.startTime);
+        unit.stop = stopTimes ? f.decodingTime + (f.stopTime - f.startTime) : unit.start;
         unit.presentation = f.startTime;
         unit.decoding = f.decodingTime;
         unit.syncPoint = f.keyFrame;
@@ -40,8 +40,8 @@ TEST(PublishedTimes, FlashAndToneStayTogetherAndTagTimesRise)
     const FlashAndTone clip = EncodeFlashAndTone(settings);
     ASSERT_FALSE(clip.video.empty());
     EncodedStreams streams;
-    streams.video = Units(clip.video);
-    streams.audio = Units(clip.audio);
+    streams.video = Units(clip.video, true);
+    streams.audio = Units(clip.audio, false);
     streams.sequenceHeader = clip.sequenceHeader;
     streams.audioSpecificConfig = clip.audioSpecificConfig;
 

@@ -80,6 +80,11 @@ void ExpectRecordingMatches(const std::string& file)
     std::string errors;
     RunCommand("ffmpeg -v error -i '" + file + "' -f null - 2>&1", &errors);
     EXPECT_EQ(errors, "");
+    // An audio tag carries its frame's stop time.
+    const EncodedStreams recorded = ReadFlvFile(file);
+    ASSERT_EQ(recorded.audio.size(), streams.audio.size());
+    for (size_t i = 0; i < streams.audio.size(); i += 50)
+        EXPECT_EQ(recorded.audio[i].start / 10000, streams.audio[i].stop / 10000) << "audio frame " << i;
 }
 
 }  // namespace
