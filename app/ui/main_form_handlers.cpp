@@ -92,8 +92,10 @@ void TMain_form::ConnectHandlers()
     onToggle(save_file_off, [this](bool checked) { checked ? session.RecordingOn() : session.RecordingOff(); });
     on(Save_file_lbl, &ClickLabel::clicked, [this] { session.Save_file_lblClick(); });
     on(browse_on_img, &QAbstractButton::clicked, [this] {
+        // The program asks its own "File exists, overwrite?" question, so the dialog does not.
         const QString chosen =
-            QFileDialog::getSaveFileName(this, "Save to file", QString::fromStdString(settings.File_path), "MP4 (*.mp4)");
+            QFileDialog::getSaveFileName(this, "Save to file", QString::fromStdString(settings.File_path),
+                                         "MP4 (*.mp4)", nullptr, QFileDialog::DontConfirmOverwrite);
         if (!chosen.isEmpty()) session.BrowseChosen(chosen.toStdString());
     });
     // textChanged, since assistive technology sets the text without editing signals; the

@@ -2,6 +2,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
@@ -302,4 +303,28 @@ TEST_F(WindowTest, VolumeSliderPercentageAndMuteAtTheEdges)
     window->Volume_bar_img->setValue(50);
     EXPECT_EQ(window->Volume_lbl->text(), "50%");
     EXPECT_FALSE(window->Mute_btn->isChecked());
+}
+
+TEST_F(WindowTest, BrowseAsksBeforeAnExistingFileAndNumbersTheName)
+{
+    std::filesystem::create_directories(Videos());
+    auto window = Window();
+    window->save_file_off->toggle();
+    ASSERT_TRUE(window->browse_on_img->isVisibleTo(window->Broadcast_panel));
+    ASSERT_TRUE(window->file_path_edit->isEnabled());
+    const std::string existing = Root() + "/show.mp4";
+    WriteFile(existing, "old");
+    // The save dialog starts in File_path; the user picks the existing file.
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->directory().absolutePath().toStdString() + "/", window->settings.File_path);
+        dialog->selectFile(QString::fromStdString(existing));
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    window->browse_on_img->click();
+    ASSERT_FALSE(popups.messages.empty());
+    EXPECT_EQ(popups.messages.back(), existing + "|File exists, overwrite?");
+    EXPECT_EQ(window->file_path_edit->text().toStdString(), Root() + "/show(2).mp4");
+    EXPECT_EQ(ReadFile(existing), "old");
 }
