@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "http_download.h"
+#include "account/http_get.h"
 
 extern char** environ;
 
