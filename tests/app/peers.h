@@ -137,10 +137,25 @@ public:
     PortReservation& operator=(const PortReservation&) = delete;
 
     int Port() const { return port_; }
-    // Holds `port` (the one already picked) again, e.g. while its server restarts.
+    // Holds `port` (the one already picked) again while its server restarts. A killed server's
+    // worker may still hold its listening socket for a moment; the port is taken once it is gone.
     void Take(int port)
     {
         Release();
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!TryBind(port) && port != 0 && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (fd_ < 0) throw std::runtime_error("cannot reserve loopback port " + std::to_string(port));
+    }
+    void Release()
+    {
+        if (fd_ >= 0) close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    bool TryBind(int port)
+    {
         fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         int on = 1;
         setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
@@ -150,17 +165,14 @@ public:
         address.sin_port = htons(uint16_t(port));
         socklen_t length = sizeof address;
         if (bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            throw std::runtime_error("cannot reserve a loopback port");
+            getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            Release();
+            return false;
+        }
         port_ = ntohs(address.sin_port);
-    }
-    void Release()
-    {
-        if (fd_ >= 0) close(fd_);
-        fd_ = -1;
+        return true;
     }
 
-private:
     int fd_ = -1;
     int port_ = 0;
 };
@@ -198,7 +210,7 @@ public:
             << "; } } }\n";
         Start();
     }
-    ~RtmpServer() { Stop(); }
+    ~RtmpServer() { Kill(); }
 
     // "127.0.0.1:PORT", the host part of the server's rtmp:// addresses.
     std::string Host() const { return "127.0.0.1:" + std::to_string(port_.Port()); }
@@ -216,14 +228,7 @@ public:
     // held for the next Start.
     void Stop()
     {
-        if (!process_) return;
-        // The master runs in the foreground as our child; its worker goes with it.
-        process_->Signal(SIGSTOP);
-        KillChildrenOf(process_->Pid());
-        process_->Signal(SIGKILL);
-        process_->Wait();
-        process_.reset();
-        std::filesystem::remove(folder_ + "/nginx.pid");
+        Kill();
         port_.Take(port_.Port());
     }
     std::string RecordFolder() const { return folder_ + "/rec"; }
@@ -236,6 +241,18 @@ public:
     }
 
 private:
+    void Kill()
+    {
+        if (!process_) return;
+        // The master runs in the foreground as our child; its worker goes with it.
+        process_->Signal(SIGSTOP);
+        KillChildrenOf(process_->Pid());
+        process_->Signal(SIGKILL);
+        process_->Wait();
+        process_.reset();
+        std::filesystem::remove(folder_ + "/nginx.pid");
+    }
+
     std::string folder_;
     PortReservation port_;
     std::unique_ptr<ChildProcess> process_;
