@@ -21,6 +21,7 @@
 #include "update_panel.h"
 #include "pipeline/bitrate_lists.h"
 #include "settings/app_config.h"
+#include "session/account_session.h"
 #include "settings/folders.h"
 #include "widgets/level_meter_panel.h"
 #include "widgets/monitor_panel.h"
@@ -326,86 +327,47 @@ void TMain_form::Ok_buttonClick()
 
 void TMain_form::Login_btnClick()
 {
-    auto account = std::make_unique<Tauthentication>(LoadAppConfig());
-    account->username = Edit_Username->text().toStdString();
-    account->password = Edit_password->text().toStdString();
-    if (!account->authenticate()) {
-        SetText(Error_Label, account->error_message);
+    std::string error;
+    if (!Login(session, Edit_Username->text().toStdString(), Edit_password->text().toStdString(), error)) {
+        SetText(Error_Label, error);
         Error_Label->move((width() - Error_Label->width()) / 2, Error_Label->y());
         error_image->show();
         Error_Label->show();
-        settings.Log("Login Error");
         return;
     }
-    session.authentication = std::move(account);
     error_image->hide();
     Error_Label->hide();
     SetText(user_lbl, Edit_Username->text().toStdString());
     user_lbl->move(704 - user_lbl->width(), user_lbl->y());
     ShowFullPanel(Main_Panel);
     for (QWidget* panel : {Video_preview, Audio_preview, Volume_Control_panel}) panel->raise();
-    if (settings.remember == 1) {
-        settings.username = Edit_Username->text().toStdString();
-        settings.password = Edit_password->text().toStdString();
-        settings.Write_Username_Pass();
-    }
-    settings.Log("Login success");
-    const auto& channels = session.authentication->channels;
-    {
-        QSignalBlocker block(channel_combobox);
-        channel_combobox->clear();
-        for (const std::string& channel : channels) channel_combobox->addItem(QString::fromStdString(channel));
-    }
-    if (!channels.empty()) {
-        const int stored = settings.Channel_index;
-        channel_comboboxChange(stored >= 0 && stored < int(channels.size()) ? stored : 0);
-    }
-    TSoftwareUpdate update(settings, *updatePanel, LoadAppConfig().webSite, APP_VERSION, APP_PATH);
-    if (update.CheckAfterLogin()) {  // the installer runs and replaces the program
-        close();
-        return;
-    }
-    if (settings.AudioSource == 1 && !session.state.audioOn) session.SwitchAudioOn();
-    if (settings.VideoSource == 1 && !session.state.videoOn) {
+    FillQuietly(channel_combobox, session.authentication->channels, session.channelPosition);
+    ShowChannel();
+    RefreshControls();
+    SourcesAfterLogin(session, [this](int milliseconds) {
         RefreshControls();
-        WaitPainting(1000);
-        session.SwitchVideoOn();
-    }
+        WaitPainting(milliseconds);
+    });
 }
 
 void TMain_form::Logout_btnClick()
 {
-    if (session.state.isStreaming) {
-        settings.Create_message_popup("You cannot logout while streaming. Please Stop the stream first.", "");
-        return;
-    }
-    session.authentication.reset();
+    if (!Logout(session)) return;
     url_link_label->setParent(Top_Panel_Login);
     url_link_label->move(768 - url_link_label->width(), 24);
     url_link_label->show();
     ShowFullPanel(Login_Panel);
-    settings.Log("Log Out");
-    session.state.status = "Idle";
-    session.state.statusRed = false;
 }
 
 void TMain_form::RememberMe(bool on)
 {
-    settings.remember = on ? 1 : 0;
+    on ? RememberOn(settings) : RememberOff(settings);
     remember_off_button->setCheckedQuietly(on);
-    if (!on) {
-        settings.username.clear();
-        settings.password.clear();
-        settings.Write_Username_Pass();
-    }
 }
 
 void TMain_form::forgot_pass_lblClick()
 {
-    const std::string user = Edit_Username->text().toStdString();
-    const size_t at = user.find('@');
-    OpenAddress(at != std::string::npos ? "http://" + user.substr(at + 1) + "/lostpassword"
-                                        : "http://" + LoadAppConfig().webSite + "/lostpassword");
+    OpenAddress(RecoveryUrl(Edit_Username->text().toStdString(), LoadAppConfig().webSite));
 }
 
 void TMain_form::ToggleChannelList()
@@ -418,15 +380,17 @@ void TMain_form::ToggleChannelList()
 
 void TMain_form::channel_comboboxChange(int position)
 {
-    SelectQuietly(channel_combobox, position);
-    if (!session.authentication || position < 0) return;
-    const Tauthentication& account = *session.authentication;
-    std::string name = position < int(account.channels.size()) ? account.channels[position] : "";
-    if (name.size() > 40) name = name.substr(0, 40) + "...";
-    Channel_list_lbl->setText(QString::fromStdString(name));
-    if (position < int(account.channel_url.size())) pChannel_url = account.channel_url[position];
-    session.channelPosition = position;
-    settings.Channel_index = position;
+    ChannelChange(session, position, pChannel_url);
+    ShowChannel();
+}
+
+void TMain_form::ShowChannel()
+{
+    SelectQuietly(channel_combobox, session.channelPosition);
+    if (session.channelPosition < 0) return;
+    Channel_list_lbl->setText(QString::fromStdString(ChannelLabelText(session)));
+    const std::string page = ChannelPageUrl(session);
+    if (!page.empty()) pChannel_url = page;
 }
 
 // ---- Refresh ---------------------------------------------------------------------------------

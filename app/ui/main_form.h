@@ -153,6 +153,7 @@ private:
     void RefreshCounters();
     void RefreshMeters();
     void RefreshVolume();
+    void ShowChannel();
     void ShowTab(ImageButton* tab);
     void BringToFront(QWidget* page, bool withPreview);
     void ShowFullPanel(QWidget* panel);

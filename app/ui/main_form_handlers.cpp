@@ -7,6 +7,7 @@
 #include "click_label.h"
 #include "image_button.h"
 #include "main_form.h"
+#include "session/account_session.h"
 #include "propframe/property_frame.h"
 #include "widgets/monitor_panel.h"
 #include "widgets/preview_form.h"
@@ -53,9 +54,7 @@ void TMain_form::ConnectHandlers()
     onChoice(channel_combobox, [this](int position) { channel_comboboxChange(position); });
     on(url_btn, &QAbstractButton::clicked, [this] { OpenAddress(pChannel_url); });
     on(Launch_chat_btn, &QAbstractButton::clicked, [this] {
-        const int position = channel_combobox->currentIndex();
-        if (session.authentication && position >= 0 && position < int(session.authentication->chats.size()))
-            OpenAddress(session.authentication->chats[position]);
+        if (const std::string chat = ChatUrl(session); !chat.empty()) OpenAddress(chat);
     });
 
     // Sources and capture choices.

@@ -13,6 +13,7 @@
 #include "main_form.h"
 #include "peers.h"
 #include "pipeline/encoder_settings.h"
+#include "session/account_session.h"
 #include "popup_form.h"
 #include "start_up.h"
 #include "temp_home.h"
@@ -167,6 +168,12 @@ TEST_F(WindowTest, LoginByEnterInThePasswordFieldRememberMeAndLogout)
     window->settings.VideoSource = window->settings.AudioSource = 0;
     window->remember_off_button->click();
     window->Edit_Username->setText("demo");
+    window->Edit_password->setText("wrong");
+    window->Login_btn->click();
+    window->Login_btn->click();
+    EXPECT_EQ(window->Error_Label->text(), "Invalid username or password");
+    EXPECT_EQ(window->Error_Label->x(), (784 - window->Error_Label->width()) / 2);
+    EXPECT_EQ(window->session.authentication, nullptr);
     window->Edit_password->setText("demo");
     QTest::keyClick(window->Edit_Username, Qt::Key_Return);
     EXPECT_TRUE(window->Login_Panel->isVisible());
@@ -195,6 +202,8 @@ TEST_F(WindowTest, LoginByEnterInThePasswordFieldRememberMeAndLogout)
     window->Logout_btn->click();
     EXPECT_TRUE(window->Login_Panel->isVisible());
     EXPECT_EQ(window->url_link_label->parentWidget(), window->Top_Panel_Login);
+    EXPECT_EQ(RecoveryUrl("me@host.example", "www.veltro.tv"), "http://host.example/lostpassword");
+    EXPECT_EQ(RecoveryUrl("me", "www.veltro.tv"), "http://www.veltro.tv/lostpassword");
 }
 
 TEST_F(WindowTest, EncoderListsWriteTheRegistryAtOnce)
