@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "tap_table.h"
 
@@ -37,3 +38,18 @@ void FilterColumnsVerticalAvx512(const uint8_t* const* rows, const int32_t* weig
 // vector instructions up to `level` (which the processor must run).
 void FilterRowVertical(const uint8_t* const* rows, const int32_t* weights, uint32_t taps, uint8_t* dst,
                        uint32_t first, uint32_t last, int32_t rounding, SimdLevel level);
+
+// One row through the horizontal table sixteen outputs at a time, each sixteen gathered by byte
+// permutes from one 64-byte window of the source (AVX-512 VBMI), without the row blocks'
+// interleaving. Built for a table whose weights split into 16-bit halves and whose every run
+// of sixteen outputs reads fewer than 64 consecutive samples; Build answers false otherwise.
+struct WindowTable {
+    uint32_t count = 0, pairs = 0;
+    std::vector<int32_t> base;   // per run: the window's first source sample
+    std::vector<uint8_t> index;  // per run and tap pair: 64 permute indices
+    std::vector<int32_t> high, low;  // per run and tap pair: 16 weight pairs (HighPair, LowPair)
+    bool Build(const TapTable& table, uint32_t count);
+};
+bool HasAvx512Vbmi();
+void FilterRowWindowed(const uint8_t* src, uint32_t srcWidth, uint8_t* dst, const WindowTable& table,
+                       int32_t rounding);

@@ -22,6 +22,11 @@
 
 namespace {
 
+// Both 16-bit halves of a pair of weights in one 32-bit lane: the high parts (w >> 8) or the
+// low bytes (w & 255), so that s * w = 256 (s * high) + s * low for every 8-bit sample s.
+inline int32_t HighPair(int32_t w0, int32_t w1) { return int32_t(uint32_t(uint16_t(w0 >> 8)) | uint32_t(w1 >> 8) << 16); }
+inline int32_t LowPair(int32_t w0, int32_t w1) { return (w0 & 255) | (w1 & 255) << 16; }
+
 // rows[0..7][x, x + 16) -> block[(x + i) * Stride + r]; Stride 16 leaves room for a second group
 // of eight rows at block + 8.
 template <uint32_t Stride>
@@ -112,10 +117,6 @@ VELTRO_AVX512 void FilterColumns16(const uint8_t* block, uint8_t* const* out, ui
     }
 }
 
-// Both 16-bit halves of a pair of weights in one 32-bit lane: the high parts (w >> 8) or the
-// low bytes (w & 255), so that s * w = 256 (s * high) + s * low for every 8-bit sample s.
-inline int32_t HighPair(int32_t w0, int32_t w1) { return int32_t(uint32_t(uint16_t(w0 >> 8)) | uint32_t(w1 >> 8) << 16); }
-inline int32_t LowPair(int32_t w0, int32_t w1) { return (w0 & 255) | (w1 & 255) << 16; }
 
 // FilterColumns16 with two taps per 16-bit multiply-add (the table's weights must split into
 // pairs): the sums agree with the 32-bit ones modulo 2^32, so the bytes are the same.
@@ -354,4 +355,70 @@ void FilterRowsHorizontalAvx512(const uint8_t* const* src, uint8_t* const* dst, 
                                 const TapTable& table, int32_t rounding)
 {
     FilterRowBlock<16>(src, dst, srcWidth, count, table, rounding);
+}
+
+bool WindowTable::Build(const TapTable& table, uint32_t outputs)
+{
+    constexpr uint32_t kRun = 16, kWindow = 64;
+    const uint32_t taps = table.taps;
+    count = outputs;
+    pairs = (taps + 1) / 2;
+    const uint32_t runs = (outputs + kRun - 1) / kRun;
+    base.assign(runs, 0);
+    index.assign(size_t(runs) * pairs * kWindow, 0);
+    high.assign(size_t(runs) * pairs * kRun, 0);
+    low.assign(size_t(runs) * pairs * kRun, 0);
+    if (!table.pairs || taps == 0) return false;
+    for (uint32_t r = 0; r < runs; ++r) {
+        const uint32_t first = r * kRun, n = std::min(kRun, outputs - first);
+        const int32_t* pos = table.PositionsOf(first);
+        const auto [lo, hi] = std::minmax_element(pos, pos + size_t(n) * taps);
+        if (*hi - *lo >= int32_t(kWindow)) return false;
+        base[r] = *lo;
+        for (uint32_t p = 0; p < pairs; ++p)
+            for (uint32_t j = 0; j < n; ++j) {
+                const int32_t* at = table.PositionsOf(first + j);
+                const int32_t* w = table.WeightsOf(first + j);
+                const uint32_t t0 = 2 * p, t1 = std::min(2 * p + 1, taps - 1);
+                const int32_t w1 = 2 * p + 1 < taps ? w[t1] : 0;
+                uint8_t* lane = &index[(size_t(r) * pairs + p) * kWindow + 4 * j];
+                lane[0] = uint8_t(at[t0] - *lo);
+                lane[2] = uint8_t(at[t1] - *lo);
+                high[(size_t(r) * pairs + p) * kRun + j] = HighPair(w[t0], w1);
+                low[(size_t(r) * pairs + p) * kRun + j] = LowPair(w[t0], w1);
+            }
+    }
+    return true;
+}
+
+bool HasAvx512Vbmi()
+{
+    static const bool has = HasAvx512() && __builtin_cpu_supports("avx512vbmi");
+    return has;
+}
+
+__attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi"))) void FilterRowWindowed(
+    const uint8_t* src, uint32_t srcWidth, uint8_t* dst, const WindowTable& table, int32_t rounding)
+{
+    const __m512i bias = _mm512_set1_epi32(rounding);
+    const __m512i zero = _mm512_setzero_si512();
+    // Bytes 0 and 2 of every 32-bit lane: the two samples of a tap pair as 16-bit words.
+    const __mmask64 words = 0x5555555555555555ull;
+    const uint32_t pairs = table.pairs;
+    for (uint32_t r = 0, first = 0; first < table.count; ++r, first += 16) {
+        const uint32_t available = srcWidth - uint32_t(table.base[r]);
+        const __mmask64 inside = available >= 64 ? ~__mmask64(0) : (__mmask64(1) << available) - 1;
+        const __m512i window = _mm512_maskz_loadu_epi8(inside, src + table.base[r]);
+        __m512i sumHigh = zero, sumLow = zero;
+        for (uint32_t p = 0; p < pairs; ++p) {
+            const size_t at = size_t(r) * pairs + p;
+            const __m512i samples = _mm512_maskz_permutexvar_epi8(words, _mm512_loadu_si512(&table.index[at * 64]), window);
+            sumHigh = _mm512_add_epi32(sumHigh, _mm512_madd_epi16(samples, _mm512_loadu_si512(&table.high[at * 16])));
+            sumLow = _mm512_add_epi32(sumLow, _mm512_madd_epi16(samples, _mm512_loadu_si512(&table.low[at * 16])));
+        }
+        const __m512i sum = _mm512_add_epi32(_mm512_add_epi32(_mm512_slli_epi32(sumHigh, 8), sumLow), bias);
+        const __m128i bytes = _mm512_cvtusepi32_epi8(_mm512_max_epi32(_mm512_srai_epi32(sum, 16), zero));
+        const uint32_t n = std::min(16u, table.count - first);
+        _mm_mask_storeu_epi8(dst + first, __mmask16((1u << n) - 1), bytes);
+    }
 }

@@ -89,6 +89,8 @@ protected:
     virtual int32_t Rounding() const { return kRoundHalf; }
 
     TapTable horizontal_, vertical_;
+    WindowTable windows_;  // the horizontal table for FilterRowWindowed, when it fits
+    bool windowed_ = false;
     // Intermediate rows a worker keeps while it walks its destination rows: every row the
     // current destination row reads, and a block of rows filtered ahead.
     uint32_t ringRows_ = 0;

@@ -24,6 +24,7 @@ void CSeparableResampling::BuildWeights()
     };
     build(srcW_, dstW_, horizontalCoefficient_, xIndex_, xPhase_, horizontal_);
     build(srcH_, dstH_, verticalCoefficient_, yIndex_, yPhase_, vertical_);
+    windowed_ = HasAvx512Vbmi() && windows_.Build(horizontal_, dstW_);
 
     // A destination row reads at most `taps` consecutive rows, and a block of up to kRowBlock
     // rows is filtered ahead of the last of them.
@@ -99,6 +100,11 @@ void CSeparableResampling::RunJob(const ResampleJob& job)
             filterRows(&srcRows_[y], into, srcW_, dstW_, horizontal_, rounding);
             return true;
         };
+        if (simd_ >= SimdLevel::kAvx512 && windowed_) {
+            FilterRowWindowed(srcRows_[y], srcW_, slot(y), windows_, rounding);
+            held[y % ringRows_] = y;
+            return;
+        }
         if (simd_ >= SimdLevel::kAvx512 && block(16, FilterRowsHorizontalAvx512)) return;
         if (simd_ >= SimdLevel::kAvx2 && block(8, FilterRowsHorizontalAvx2)) return;
         FilterRowHorizontal(srcRows_[y], slot(y), dstW_, horizontal_, rounding);
