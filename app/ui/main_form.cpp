@@ -516,7 +516,9 @@ void TMain_form::RefreshCounters()
         slash_lbl->move(301, top);
     }
     requiredcounter_lbl->move(slash_lbl->x() - 4 - requiredcounter_lbl->width(), top);
-    const bool visible = state.countersVisible || !state.isStreaming;
+    // Shown ("---") from the start; after a broadcast the session's flag decides (device loss hides them).
+    countersShown_ |= state.countersVisible;
+    const bool visible = state.countersVisible || !countersShown_;
     for (QLabel* label : {actualcounter_lbl, requiredcounter_lbl, slash_lbl, kbps_lbl}) label->setVisible(visible);
 }
 

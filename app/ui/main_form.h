@@ -163,6 +163,7 @@ private:
     HWND notifyHandle_ = 0;
     int handlerDepth_ = 0;
     bool busyCursorShown_ = false;
+    bool countersShown_ = false;
     PreviewDetach* detach_ = nullptr;
     std::deque<std::function<void()>> pendingHandlers_;
 };

@@ -19,6 +19,9 @@
 #include "temp_home.h"
 #include "widgets/volume_slider.h"
 
+// fontconfig keeps a cache of its own for the life of the process.
+extern "C" __attribute__((used)) const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
 namespace {
 
 // Made once and never destroyed: Qt's own globals may go first at exit.
