@@ -83,7 +83,7 @@ def run(bin_dir):
             desk.press(desk.find(pages, role="push button", name="OK"))
             out, _ = cli.communicate(timeout=30)
             assert cli.returncode == 0, out
-            for line in ("Source Frame Width: 720", "Resizing Option State: -1 (Enabled)", "Resized Frame Height: 608"):
+            for line in ("Source Frame Width: 720", "Resizing Option State: 1", "Resized Frame Height: 608"):
                 assert line in out.splitlines(), out
 
         for name, step in [("the preview runs", preview_runs),
