@@ -42,10 +42,8 @@ def run(bin_dir):
             desk.find(app, role="push button", name="Stop broadcast", seconds=60)
 
         def on_air():
-            desk.set_text(desk.find(app, role="text", name="User name"), "demo")
-            desk.set_text(desk.find(app, role="password text", name="Password"), "demo")
-            desk.press(desk.find(app, role="push button", name="Log in"))
-            d.wait_for(lambda: "Imported Video Formats ok" in desk.log_text(), 30, "the video preview")
+            desk.log_in(app)
+            desk.wait_for_preview()
             start()
             desk.label_with(app, "Broadcasting")
             clock_at_least(3)
@@ -110,5 +108,4 @@ def run(bin_dir):
 
 
 if __name__ == "__main__":
-    outer = d.in_session_bus([os.path.abspath(__file__)] + sys.argv[1:])
-    sys.exit(outer if outer is not None else run(sys.argv[1]))
+    d.main(run)

@@ -29,6 +29,12 @@ def wait_for(condition, seconds=20.0, what="condition"):
         time.sleep(0.05)
 
 
+def main(run):
+    """The script's entry: re-runs itself inside Xvfb and a session bus, then calls run(*arguments)."""
+    outer = in_session_bus([os.path.abspath(sys.argv[0])] + sys.argv[1:])
+    sys.exit(outer if outer is not None else run(*sys.argv[1:]))
+
+
 def in_session_bus(argv):
     """Re-runs this script inside Xvfb and a private session bus unless it already is."""
     if os.environ.get("VELTRO_DESKTOP_INNER") == "1":
@@ -237,6 +243,16 @@ class Desktop:
         self.click(combo)
         item = self.find(app, role="list item", name=item_text)
         self.click(item)
+
+    def log_in(self, app, user="demo", password="demo"):
+        """Fills the login form and presses "Log in" (the demo service's account by default)."""
+        self.set_text(self.find(app, role="text", name="User name"), user)
+        self.set_text(self.find(app, role="password text", name="Password"), password)
+        self.press(self.find(app, role="push button", name="Log in"))
+
+    def wait_for_preview(self):
+        """After a login: the video source is on and its formats are listed."""
+        wait_for(lambda: "Imported Video Formats ok" in self.log_text(), 30, "the video preview")
 
     def label_with(self, root, text, seconds=20):
         return self.find(root, role="label", contains=text, seconds=seconds)

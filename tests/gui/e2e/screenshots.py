@@ -20,6 +20,7 @@ def settle(seconds=0.6):
 
 
 def run(bin_dir, out_dir):
+    out_dir = os.path.abspath(out_dir)
     os.makedirs(out_dir, exist_ok=True)
     server = d.RtmpServer(os.path.join(os.environ["VELTRO_DESKTOP_DIR"], "nginx"))
     desk = d.Desktop(bin_dir, rtmp_host=server.host)
@@ -30,12 +31,9 @@ def run(bin_dir, out_dir):
         settle()
         desk.screenshot(os.path.join(out_dir, "login.png"))
 
-        desk.set_text(desk.find(app, role="text", name="User name"), "demo")
-        desk.set_text(desk.find(app, role="password text", name="Password"), "demo")
-        desk.press(desk.find(app, role="push button", name="Log in"))
+        desk.log_in(app)
         desk.label_with(app, "Demo Main")
-        d.wait_for(lambda: "Video Source Added" in desk.log_text() and "Imported Video Formats ok" in desk.log_text(),
-                   30, "the video preview")
+        desk.wait_for_preview()
         for tab, file_name in [("Video", "video.png"), ("Audio", "audio.png"), ("Encoder Settings", "encoder.png"),
                                ("About", "about.png"), ("Broadcast", "broadcast.png")]:
             desk.press(desk.find(app, role="push button", name=tab))
@@ -62,5 +60,4 @@ def run(bin_dir, out_dir):
 
 
 if __name__ == "__main__":
-    outer = d.in_session_bus([os.path.abspath(__file__)] + sys.argv[1:])
-    sys.exit(outer if outer is not None else run(sys.argv[1], os.path.abspath(sys.argv[2])))
+    d.main(run)

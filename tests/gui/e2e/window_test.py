@@ -19,18 +19,13 @@ def run(bin_dir):
         veltro = desk.start_veltro()
         app = desk.app(veltro)
 
-        def log_in(password):
-            desk.set_text(desk.find(app, role="text", name="User name"), "demo")
-            desk.set_text(desk.find(app, name="Password", role="password text"), password)
-            desk.press(desk.find(app, role="push button", name="Log in"))
-
         def wrong_password():
-            log_in("wrong")
+            desk.log_in(app, password="wrong")
             desk.label_with(app, "Invalid username or password")
             assert "Login Error" in desk.log_text()
 
         def right_password():
-            log_in("demo")
+            desk.log_in(app)
             desk.label_with(app, "Demo Main")
             desk.find(app, role="push button", name="Log out")
             assert desk.find_all(app, role="push button", name="Log in") == [], "the login panel still shows"
@@ -80,5 +75,4 @@ def run(bin_dir):
 
 
 if __name__ == "__main__":
-    outer = d.in_session_bus([os.path.abspath(__file__)] + sys.argv[1:])
-    sys.exit(outer if outer is not None else run(sys.argv[1]))
+    d.main(run)
