@@ -105,7 +105,9 @@ void TMain_form::ConnectHandlers()
     });
 
     // Volume.
+    // A move that comes while another handler runs (a rebuild's wait) leaves the thumb in place.
     Volume_bar_img->setMoveHandler([this](int top) {
+        if (handlerDepth_ > 0) return false;
         const bool moved = session.Volume_bar_imgMouseMove(top);
         RefreshVolume();
         return moved;
