@@ -251,16 +251,20 @@ private:
         return pending_.size() >= needed;
     }
 
-    // When the first pending frame was captured: the stream's latency is the age of the next
-    // byte the server holds for us, and what we hold came before it.
+    // When the first pending frame was captured: everything after it that has reached us (what
+    // we hold and what the stream still holds for us) came later, and the newest byte left the
+    // source its own latency ago. The stream's total latency is not used: between timing
+    // reports it counts the server's write position from the last report, so it falls by each
+    // read until the next one, and the capture times ran at twice the real rate for the first
+    // half second (holes in the sound's time line).
     REFERENCE_TIME FirstPendingTime()
     {
-        pa_usec_t latency = 0;
-        int negative = 0;
-        if (pa_stream_get_latency(stream_, &latency, &negative) < 0) return -1;
-        REFERENCE_TIME age = REFERENCE_TIME(latency) * 10 * (negative ? -1 : 1);
-        age += REFERENCE_TIME(pa_bytes_to_usec(pending_.size(), &spec_)) * 10;
-        return CSystemClock::Now() - age;
+        size_t readable = pa_stream_readable_size(stream_);
+        size_t held = pending_.size() + (readable == size_t(-1) ? 0 : readable);
+        pa_usec_t age = pa_bytes_to_usec(held, &spec_);
+        if (const pa_timing_info* timing = pa_stream_get_timing_info(stream_))
+            age += timing->source_usec + timing->transport_usec;
+        return CSystemClock::Now() - REFERENCE_TIME(age) * 10;
     }
 
     std::string source_;
