@@ -51,5 +51,6 @@ struct WindowTable {
     bool Build(const TapTable& table, uint32_t count);
 };
 bool HasAvx512Vbmi();
-void FilterRowWindowed(const uint8_t* src, uint32_t srcWidth, uint8_t* dst, const WindowTable& table,
-                       int32_t rounding);
+// Four of the `rows` rows src[k] into dst[k] when there are four, else one; returns how many.
+uint32_t FilterRowsWindowed(const uint8_t* const* src, uint32_t rows, uint32_t srcWidth, uint8_t* const* dst,
+                            const WindowTable& table, int32_t rounding);

@@ -397,8 +397,12 @@ bool HasAvx512Vbmi()
     return has;
 }
 
-__attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi"))) void FilterRowWindowed(
-    const uint8_t* src, uint32_t srcWidth, uint8_t* dst, const WindowTable& table, int32_t rounding)
+namespace {
+
+// Rows rows at once, so that each run's permute indices and weights are loaded once for all.
+template <uint32_t Rows>
+__attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi"))) void WindowedRows(
+    const uint8_t* const* src, uint32_t srcWidth, uint8_t* const* dst, const WindowTable& table, int32_t rounding)
 {
     const __m512i bias = _mm512_set1_epi32(rounding);
     const __m512i zero = _mm512_setzero_si512();
@@ -408,17 +412,39 @@ __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi"))) void Filter
     for (uint32_t r = 0, first = 0; first < table.count; ++r, first += 16) {
         const uint32_t available = srcWidth - uint32_t(table.base[r]);
         const __mmask64 inside = available >= 64 ? ~__mmask64(0) : (__mmask64(1) << available) - 1;
-        const __m512i window = _mm512_maskz_loadu_epi8(inside, src + table.base[r]);
-        __m512i sumHigh = zero, sumLow = zero;
+        __m512i window[Rows], sumHigh[Rows], sumLow[Rows];
+        for (uint32_t k = 0; k < Rows; ++k) {
+            window[k] = _mm512_maskz_loadu_epi8(inside, src[k] + table.base[r]);
+            sumHigh[k] = sumLow[k] = zero;
+        }
         for (uint32_t p = 0; p < pairs; ++p) {
             const size_t at = size_t(r) * pairs + p;
-            const __m512i samples = _mm512_maskz_permutexvar_epi8(words, _mm512_loadu_si512(&table.index[at * 64]), window);
-            sumHigh = _mm512_add_epi32(sumHigh, _mm512_madd_epi16(samples, _mm512_loadu_si512(&table.high[at * 16])));
-            sumLow = _mm512_add_epi32(sumLow, _mm512_madd_epi16(samples, _mm512_loadu_si512(&table.low[at * 16])));
+            const __m512i index = _mm512_loadu_si512(&table.index[at * 64]);
+            const __m512i high = _mm512_loadu_si512(&table.high[at * 16]), low = _mm512_loadu_si512(&table.low[at * 16]);
+            for (uint32_t k = 0; k < Rows; ++k) {
+                const __m512i samples = _mm512_maskz_permutexvar_epi8(words, index, window[k]);
+                sumHigh[k] = _mm512_add_epi32(sumHigh[k], _mm512_madd_epi16(samples, high));
+                sumLow[k] = _mm512_add_epi32(sumLow[k], _mm512_madd_epi16(samples, low));
+            }
         }
-        const __m512i sum = _mm512_add_epi32(_mm512_add_epi32(_mm512_slli_epi32(sumHigh, 8), sumLow), bias);
-        const __m128i bytes = _mm512_cvtusepi32_epi8(_mm512_max_epi32(_mm512_srai_epi32(sum, 16), zero));
         const uint32_t n = std::min(16u, table.count - first);
-        _mm_mask_storeu_epi8(dst + first, __mmask16((1u << n) - 1), bytes);
+        for (uint32_t k = 0; k < Rows; ++k) {
+            const __m512i sum = _mm512_add_epi32(_mm512_add_epi32(_mm512_slli_epi32(sumHigh[k], 8), sumLow[k]), bias);
+            const __m128i bytes = _mm512_cvtusepi32_epi8(_mm512_max_epi32(_mm512_srai_epi32(sum, 16), zero));
+            _mm_mask_storeu_epi8(dst[k] + first, __mmask16((1u << n) - 1), bytes);
+        }
     }
+}
+
+}  // namespace
+
+uint32_t FilterRowsWindowed(const uint8_t* const* src, uint32_t rows, uint32_t srcWidth, uint8_t* const* dst,
+                            const WindowTable& table, int32_t rounding)
+{
+    if (rows >= 4) {
+        WindowedRows<4>(src, srcWidth, dst, table, rounding);
+        return 4;
+    }
+    WindowedRows<1>(src, srcWidth, dst, table, rounding);
+    return 1;
 }

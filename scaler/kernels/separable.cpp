@@ -101,8 +101,11 @@ void CSeparableResampling::RunJob(const ResampleJob& job)
             return true;
         };
         if (simd_ >= SimdLevel::kAvx512 && windowed_) {
-            FilterRowWindowed(srcRows_[y], srcW_, slot(y), windows_, rounding);
-            held[y % ringRows_] = y;
+            uint8_t* into[4];
+            const uint32_t rows = std::min(4u, srcH_ - y);
+            for (uint32_t r = 0; r < rows; ++r) into[r] = slot(y + r);
+            const uint32_t done = FilterRowsWindowed(&srcRows_[y], rows, srcW_, into, windows_, rounding);
+            for (uint32_t r = 0; r < done; ++r) held[(y + r) % ringRows_] = y + r;
             return;
         }
         if (simd_ >= SimdLevel::kAvx512 && block(16, FilterRowsHorizontalAvx512)) return;
