@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "app_info.h"
 #include "click_label.h"
 #include "image_button.h"
 #include "main_form.h"
@@ -123,6 +124,7 @@ TEST_F(WindowTest, FirstStartWritesDefaultsAfterTheNoticeAndASecondStartIsRefuse
     SingleInstanceLock next;
     ASSERT_TRUE(StartChecks(later, next));
     EXPECT_TRUE(later.messages.empty());
+    EXPECT_EQ(ApplicationVersionNumber("5.5.0.3"), 5503);
 }
 
 TEST_F(WindowTest, TabsLockWhileStreamingAndFollowTheSources)
