@@ -344,6 +344,12 @@ void TMain_form::Login_btnClick()
     FillQuietly(channel_combobox, session.authentication->channels, session.channelPosition);
     ShowChannel();
     RefreshControls();
+    TSoftwareUpdate update(settings, *updatePanel, LoadAppConfig().webSite, APP_VERSION, APP_PATH);
+    if (update.CheckAfterLogin()) {  // the installer runs and replaces the program
+        close();
+        return;
+    }
+    if (!isVisible()) return;  // closed during the download
     SourcesAfterLogin(session, [this](int milliseconds) {
         RefreshControls();
         WaitPainting(milliseconds);

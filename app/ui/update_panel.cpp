@@ -59,11 +59,12 @@ void UpdatePanel::ShowUpdatePanel()
 }
 
 // The download blocks the window's thread: paint here, but take no clicks that could start
-// another handler in the middle of it.
-void UpdatePanel::ShowProgress(int barWidth, const std::string& percentText)
+// another handler in the middle of it. A window closed meanwhile ends the download.
+bool UpdatePanel::ShowProgress(int barWidth, const std::string& percentText)
 {
     if (Update_progress->width() != barWidth) Update_progress->resize(barWidth, Update_progress->height());
     const QString text = QString::fromStdString(percentText);
     if (Update_percent_lbl->text() != text) Update_percent_lbl->setText(text);
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    return panel_->window()->isVisible();
 }

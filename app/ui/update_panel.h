@@ -22,7 +22,7 @@ public:
 
     bool AskUpdate(const std::string& question) override;
     void ShowUpdatePanel() override;
-    void ShowProgress(int barWidth, const std::string& percentText) override;
+    bool ShowProgress(int barWidth, const std::string& percentText) override;
 
 private:
     QWidget* panel_;

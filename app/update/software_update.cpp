@@ -130,8 +130,7 @@ bool TSoftwareUpdate::DownloadAndInstall(const std::string& name)
     MaxSize = 0;
     const HttpResult download = HttpDownload(SiteAddress("/download/" + name), [this](int64_t expected, int64_t n) {
         if (expected > 0) MaxSize = expected;
-        view_.ShowProgress(ProgressBarWidth(n, MaxSize), ProgressPercentText(n, MaxSize));
-        return true;
+        return view_.ShowProgress(ProgressBarWidth(n, MaxSize), ProgressPercentText(n, MaxSize));
     });
     if (!download.answered || download.status != 200 || download.body.empty() || !SaveInstaller(name, download.body)) {
         settings_.Log(kNotDownloaded);

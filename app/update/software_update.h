@@ -22,8 +22,9 @@ public:
     // Brings the update panel to the front.
     virtual void ShowUpdatePanel() = 0;
     // During the transfer: the bar's width (0 to 430) and the percentage label's text. The window
-    // repaints here (the download blocks the main thread otherwise).
-    virtual void ShowProgress(int barWidth, const std::string& percentText) = 0;
+    // repaints here (the download blocks the main thread otherwise); false stops the download
+    // (the window was closed meanwhile).
+    virtual bool ShowProgress(int barWidth, const std::string& percentText) = 0;
 };
 
 enum class UpdateCheck { Accepted, NoUpdate, CouldNotCheck };

@@ -23,7 +23,11 @@ public:
         return answer;
     }
     void ShowUpdatePanel() override { panelShown = true; }
-    void ShowProgress(int barWidth, const std::string& percentText) override { progress.push_back({barWidth, percentText}); }
+    bool ShowProgress(int barWidth, const std::string& percentText) override
+    {
+        progress.push_back({barWidth, percentText});
+        return true;
+    }
 };
 
 class UpdateCheckTest : public TempHomeTest {

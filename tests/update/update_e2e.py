@@ -2,30 +2,69 @@
 """The whole update under Xvfb, driven through the accessibility bus: an installed older program
 logs in, is offered the newer installer that the demo web site publishes, accepts, shows the
 update panel with its progress, starts the installer and ends; the installed version is then
-the newer one.
+the newer one. The site holds the installer halfway, so the panel is seen during the transfer.
 
   update_e2e.py SOURCE_DIR BUILD_DIR
 """
 import os
 import re
+import http.server
 import subprocess
 import sys
+import threading
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "gui", "e2e"))
 import desktop as d  # noqa: E402
 
 
+class HeldSite:
+    """The product web site on a port of its own: it serves the site folder's files, and stops
+    halfway through the installer until `release` is set, so the test sees the transfer under way."""
+
+    def __init__(self, folder):
+        self.release = threading.Event()
+        site = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                path = os.path.join(folder, os.path.basename(self.path))
+                if not self.path.startswith("/download/") or not os.path.isfile(path):
+                    self.send_error(404)
+                    return
+                data = open(path, "rb").read()
+                self.send_response(200)
+                self.send_header("Content-Length", str(len(data)))
+                self.end_headers()
+                half = len(data) // 2 if path.endswith("veltro-5.5.0.2") else len(data)
+                self.wfile.write(data[:half])
+                self.wfile.flush()
+                if half < len(data):
+                    site.release.wait(60)
+                    self.wfile.write(data[half:])
+
+            def log_message(self, *args):
+                pass
+
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+        self.address = "127.0.0.1:%d" % self.server.server_address[1]
+
+    def close(self):
+        self.release.set()
+        self.server.shutdown()
+
+
 def run(source_dir, build_dir):
     folder = os.environ["VELTRO_DESKTOP_DIR"]
-    site = os.path.join(folder, "site")
+    site_folder = os.path.join(folder, "site")
     packages = os.path.join(folder, "packages")
     package = [os.path.join(source_dir, "scripts", "package"), "--build-dir", build_dir, "--output", packages]
     old = subprocess.run(package + ["--version", "5.5.0.1"], check=True, capture_output=True, text=True)
-    subprocess.run(package + ["--version", "5.5.0.2", "--site", site], check=True, capture_output=True)
-    # Paced to about 3 s, so that the panel is seen while the installer downloads.
-    rate = max(1, os.path.getsize(os.path.join(site, "veltro-5.5.0.2")) // 3 // 1024)
-    desk = d.Desktop(os.path.join(build_dir, "bin"),
-                     account_args=["--download-dir", site, "--download-rate", str(rate)])
+    subprocess.run(package + ["--version", "5.5.0.2", "--site", site_folder], check=True, capture_output=True)
+    site = HeldSite(site_folder)
+    desk = d.Desktop(os.path.join(build_dir, "bin"))
+    with open(desk.conf, "a") as conf:
+        conf.write("[web]\nsite = %s\n" % site.address)
     env = dict(desk.env, TMPDIR=os.path.join(folder, "tmp"))
     os.makedirs(env["TMPDIR"])
     desk.env = env
@@ -56,6 +95,7 @@ def run(source_dir, build_dir):
             desk.label_with(app, "The application will now install the updates and restart")
             percent = desk.find(app, role="label", contains=" %")
             d.wait_for(lambda: re.fullmatch(r"([1-9]\d?) %", percent.get_name() or ""), 30, "a percentage on the way")
+            site.release.set()
 
         def installer_replaces_the_program():
             assert veltro.wait(60) == 0
@@ -69,6 +109,7 @@ def run(source_dir, build_dir):
             results.check(name, step)
     finally:
         desk.close()
+        site.close()
     return results.finish()
 
 

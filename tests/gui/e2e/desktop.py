@@ -64,7 +64,7 @@ def in_session_bus(argv):
 class Desktop:
     """Inside the session bus: the accessibility bus, the account service and the program."""
 
-    def __init__(self, bin_dir, virtual_devices=True, rtmp_host="127.0.0.1", account_args=()):
+    def __init__(self, bin_dir, virtual_devices=True, rtmp_host="127.0.0.1"):
         import gi
         gi.require_version("Atspi", "2.0")
         from gi.repository import Atspi
@@ -79,8 +79,7 @@ class Desktop:
                         "org.a11y.Bus.GetAddress"], check=True, stdout=subprocess.DEVNULL, timeout=20)
         self.account = subprocess.Popen(
             ["python3", os.path.join(SOURCE_DIR, "tools", "demo", "account_service.py"), "--listen", "127.0.0.1:0",
-             "--rtmp-host", rtmp_host] + list(account_args), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-            text=True)
+             "--rtmp-host", rtmp_host], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         self.account_address = self.account.stdout.readline().split()[1]
         self.conf = os.path.join(self.folder, "veltro.conf")
         with open(self.conf, "w") as conf:
