@@ -76,9 +76,7 @@ def run(source_dir, build_dir):
         app = desk.app(veltro)
 
         def offered_after_login():
-            desk.set_text(desk.find(app, role="text", name="User name"), "demo")
-            desk.set_text(desk.find(app, name="Password", role="password text"), "demo")
-            desk.press(desk.find(app, role="push button", name="Log in"))
+            desk.log_in(app)
 
             def question():
                 for i in range(app.get_child_count()):
@@ -114,5 +112,4 @@ def run(source_dir, build_dir):
 
 
 if __name__ == "__main__":
-    outer = d.in_session_bus([os.path.abspath(__file__)] + sys.argv[1:])
-    sys.exit(outer if outer is not None else run(sys.argv[1], sys.argv[2]))
+    d.main(run)
