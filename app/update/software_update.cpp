@@ -161,8 +161,14 @@ bool TSoftwareUpdate::SaveInstaller(const std::string& name, const std::string& 
 }
 
 // The installer runs in a session of its own with no terminal input, so it outlives this program.
+// It replaces the program folder by renaming a new one beside it: when this user cannot write
+// there (a system-wide install), starting it would only end the program for nothing.
 bool TSoftwareUpdate::StartInstaller()
 {
+    std::string folder = appPath_;
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    if (access(std::filesystem::path(folder).parent_path().c_str(), W_OK) != 0) return false;
+
     std::vector<std::string> arguments = InstallerArguments(appPath_);
     arguments.insert(arguments.begin(), installerPath);
     std::vector<char*> argv;
