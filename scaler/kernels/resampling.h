@@ -89,7 +89,7 @@ protected:
     virtual int32_t Rounding() const { return kRoundHalf; }
 
     TapTable horizontal_, vertical_;
-    WindowTable windows_;  // the horizontal table for FilterRowWindowed, when it fits
+    WindowTable windows_;  // the horizontal table for FilterRowsWindowed, when it fits
     bool windowed_ = false;
     // Intermediate rows a worker keeps while it walks its destination rows: every row the
     // current destination row reads, and a block of rows filtered ahead.

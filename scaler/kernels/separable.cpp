@@ -102,9 +102,9 @@ void CSeparableResampling::RunJob(const ResampleJob& job)
         };
         if (simd_ >= SimdLevel::kAvx512 && windowed_) {
             uint8_t* into[4];
-            const uint32_t rows = std::min(4u, srcH_ - y);
-            for (uint32_t r = 0; r < rows; ++r) into[r] = slot(y + r);
-            const uint32_t done = FilterRowsWindowed(&srcRows_[y], rows, srcW_, into, windows_, rounding);
+            const uint32_t available = std::min(4u, srcH_ - y);
+            for (uint32_t r = 0; r < available; ++r) into[r] = slot(y + r);
+            const uint32_t done = FilterRowsWindowed(&srcRows_[y], available, srcW_, into, windows_, rounding);
             for (uint32_t r = 0; r < done; ++r) held[(y + r) % ringRows_] = y + r;
             return;
         }
