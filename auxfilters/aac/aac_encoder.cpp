@@ -7,6 +7,7 @@ extern "C" {
 
 #include <cstdlib>
 
+#include "common/libav_log.h"
 #include "common/registry_values.h"
 
 int32_t ReadAacBitrate()
@@ -22,6 +23,7 @@ std::unique_ptr<AacEncoder> AacEncoder::Create(int sampleRate, int channels, int
         return nullptr;
     };
     if (channels < 1 || channels > 2) return fail("AAC takes 1 or 2 channels, not " + std::to_string(channels));
+    KeepLibavToErrors();
     const AVCodec* codec = avcodec_find_encoder_by_name("aac");
     if (!codec) return fail("libavcodec has no AAC encoder");
     std::unique_ptr<AacEncoder> e(new AacEncoder());

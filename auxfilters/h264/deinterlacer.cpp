@@ -12,6 +12,8 @@ extern "C" {
 
 #include <string>
 
+#include "common/libav_log.h"
+
 namespace {
 
 // bwdif rather than yadif: the same motion-adaptive field choice, with cubic interpolation
@@ -31,6 +33,7 @@ std::unique_ptr<Deinterlacer> Deinterlacer::Create(int width, int height, int cs
     d->width_ = width;
     d->height_ = height;
     d->csp_ = csp;
+    KeepLibavToErrors();
     d->graph_ = avfilter_graph_alloc();
     d->in_ = av_frame_alloc();
     d->out_ = av_frame_alloc();

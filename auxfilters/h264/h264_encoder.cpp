@@ -4,8 +4,7 @@
 #include <numeric>
 
 std::unique_ptr<H264Encoder> H264Encoder::Create(const X264Settings& settings, const VideoInputFormat& input,
-                                                 int64_t frameDuration, int sarWidth, int sarHeight,
-                                                 std::string* error)
+                                                 int64_t frameDuration, std::string* error)
 {
     if (FrameBytes(input) == 0 || input.width % 2 || input.height % 2) {
         if (error) *error = "unsupported frame size " + std::to_string(input.width) + "x" + std::to_string(input.height);
@@ -17,17 +16,13 @@ std::unique_ptr<H264Encoder> H264Encoder::Create(const X264Settings& settings, c
     x264_param_t param;
     ApplyX264Settings(settings, input.width, input.height, static_cast<uint32_t>(10000000 / divisor),
                       static_cast<uint32_t>(frameDuration / divisor), &param);
-    if (sarWidth > 0 && sarHeight > 0) {
-        const int g = std::gcd(sarWidth, sarHeight);
-        param.vui.i_sar_width = sarWidth / g;
-        param.vui.i_sar_height = sarHeight / g;
-    }
     x264_t* encoder = x264_encoder_open(&param);
     if (!encoder) {
         if (error) *error = "x264 refused the settings";
         return nullptr;
     }
     std::unique_ptr<H264Encoder> result(new H264Encoder(encoder, input, frameDuration));
+    result->keyInterval_ = int64_t{param.i_keyint_max} * frameDuration;
     if (settings.interlaced != 0) {
         result->deinterlacer_ = Deinterlacer::Create(input.width, input.height, X264Csp(input.layout), error);
         if (!result->deinterlacer_) return nullptr;
@@ -77,6 +72,13 @@ bool H264Encoder::Encode(const uint8_t* data, size_t size, int64_t startTime, st
 
 bool H264Encoder::EncodePicture(x264_picture_t* in, std::vector<EncodedFrame>* out)
 {
+    // x264 counts the key-frame interval in frames; with frames dropped ahead of the encoder
+    // (half frame rate, late frames) that would stretch it in time. A key frame is due once the
+    // interval's time has passed since the last one.
+    if (in && in->i_pts - lastKeyTime_ >= keyInterval_) {
+        in->i_type = X264_TYPE_KEYFRAME;
+        lastKeyTime_ = in->i_pts;
+    }
     x264_picture_t picture;
     x264_nal_t* nals = nullptr;
     int count = 0;
@@ -106,12 +108,14 @@ void H264Encoder::Collect(x264_nal_t* nals, int count, const x264_picture_t& pic
     for (int i = 0; i < count; ++i) bytes += static_cast<size_t>(nals[i].i_payload);
     frame.data.assign(nals[0].p_payload, nals[0].p_payload + bytes);
     // With B-frames x264 decodes the first frames ahead of their capture, before time zero,
-    // which the sink would drop. Only those decoding times move, up to zero and one tick
-    // apart: every frame keeps its capture time, so the picture stays in step with the sound.
-    frame.decodingTime = std::max({picture.i_dts, lastDts_ + 1, int64_t{0}});
+    // which the sink would drop. Only those decoding times move, up to zero and one
+    // millisecond apart (an FLV tag's unit, so tag times still rise): every frame keeps its
+    // capture time, so the picture stays in step with the sound.
+    frame.decodingTime = std::max({picture.i_dts, lastDts_ + kMinDecodingStep, int64_t{0}});
     lastDts_ = frame.decodingTime;
     frame.startTime = std::max(picture.i_pts, frame.decodingTime);
     frame.stopTime = frame.startTime + frameDuration_;
     frame.keyFrame = picture.b_keyframe != 0;
+    if (frame.keyFrame) lastKeyTime_ = std::max(lastKeyTime_, picture.i_pts);
     out->push_back(std::move(frame));
 }

@@ -14,10 +14,9 @@
 
 class H264Encoder {
 public:
-    // frameDuration in 100-ns units (AvgTimePerFrame); 0 is taken as 30 fps.
+    // frameDuration in 100-ns units (AvgTimePerFrame); 0 is taken as 30 fps. Pixels are square.
     static std::unique_ptr<H264Encoder> Create(const X264Settings& settings, const VideoInputFormat& input,
-                                               int64_t frameDuration, int sarWidth, int sarHeight,
-                                               std::string* error);
+                                               int64_t frameDuration, std::string* error);
     ~H264Encoder();
 
     // SPS then PPS, each behind its 16-bit big-endian length.
@@ -44,4 +43,7 @@ private:
     std::vector<uint8_t> sequenceHeader_;
     int64_t lastPts_ = INT64_MIN;
     int64_t lastDts_ = INT64_MIN;
+    static constexpr int64_t kMinDecodingStep = 10000;  // 1 ms
+    int64_t keyInterval_ = 0;                          // key-frame interval, 100-ns units
+    int64_t lastKeyTime_ = INT64_MIN / 2;
 };

@@ -31,7 +31,10 @@ const LayoutOfSubtype kLayouts[] = {
 };
 
 // The input's layout and geometry, or false for a type the encoder cannot take.
-bool InputFormatOf(const AM_MEDIA_TYPE& mt, VideoInputFormat* format, int* sarWidth, int* sarHeight)
+// Pixels stay square: the picture aspect a VIDEOINFOHEADER2 declares is the host's fixed 16:9
+// setting whatever the frame size, and written as the sample aspect it would stretch every
+// 4:3 picture at the viewers'.
+bool InputFormatOf(const AM_MEDIA_TYPE& mt, VideoInputFormat* format)
 {
     if (mt.majortype != MEDIATYPE_Video) return false;
     const BITMAPINFOHEADER* bi = GetBitmapInfoHeader(mt);
@@ -48,14 +51,6 @@ bool InputFormatOf(const AM_MEDIA_TYPE& mt, VideoInputFormat* format, int* sarWi
                              ? bi->biWidth
                              : static_cast<int>(DIBWIDTHBYTES(BITMAPINFOHEADER{40, bi->biWidth, 1, 1,
                                                                                 static_cast<WORD>(entry.bitsPerPixel)}));
-        *sarWidth = *sarHeight = 0;
-        if (const VIDEOINFOHEADER2* vih2 = GetVideoInfoHeader2(mt)) {
-            // Picture aspect ratio -> sample aspect ratio: (arX / width) : (arY / height).
-            if (vih2->dwPictAspectRatioX && vih2->dwPictAspectRatioY) {
-                *sarWidth = static_cast<int>(vih2->dwPictAspectRatioX * format->height);
-                *sarHeight = static_cast<int>(vih2->dwPictAspectRatioY * format->width);
-            }
-        }
         return format->width % 2 == 0 && format->height % 2 == 0;
     }
     return false;
@@ -95,16 +90,14 @@ private:
     bool AcceptsInput(const CMediaType& mt) override
     {
         VideoInputFormat format;
-        int sarWidth, sarHeight;
-        return InputFormatOf(mt, &format, &sarWidth, &sarHeight);
+        return InputFormatOf(mt, &format);
     }
 
     bool OpenEncoder(const CMediaType& mt) override
     {
         VideoInputFormat format;
-        int sarWidth, sarHeight;
-        if (!InputFormatOf(mt, &format, &sarWidth, &sarHeight)) return false;
-        encoder_ = H264Encoder::Create(settings_, format, GetAvgTimePerFrame(mt), sarWidth, sarHeight, nullptr);
+        if (!InputFormatOf(mt, &format)) return false;
+        encoder_ = H264Encoder::Create(settings_, format, GetAvgTimePerFrame(mt), nullptr);
         width_ = format.width;
         height_ = format.height;
         return encoder_ != nullptr;

@@ -9,6 +9,8 @@ extern "C" {
 #include <algorithm>
 #include <cstring>
 
+#include "common/libav_log.h"
+
 namespace {
 
 constexpr AVRational kReferenceTime = {1, 10000000};
@@ -55,6 +57,7 @@ std::unique_ptr<Mp4Writer> Mp4Writer::Create(const std::optional<Mp4VideoTrack>&
     if (!video && !audio) return fail("no track to record");
     std::unique_ptr<Mp4Writer> w(new Mp4Writer());
     w->write_ = std::move(write);
+    KeepLibavToErrors();
     if (avformat_alloc_output_context2(&w->format_, nullptr, "mp4", nullptr) < 0) return fail("no MP4 muxer");
 
     if (video) {

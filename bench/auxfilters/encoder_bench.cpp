@@ -123,7 +123,7 @@ void BenchH264(int width, int height, int count, const std::string& scratch)
     file.close();
 
     const X264Settings settings = ReadX264Settings();
-    auto encoder = H264Encoder::Create(settings, {PixelLayout::I420, width, height, width, false}, kFrame30, 0, 0,
+    auto encoder = H264Encoder::Create(settings, {PixelLayout::I420, width, height, width, false}, kFrame30,
                                        nullptr);
     std::vector<EncodedFrame> out;
     int heldBack = -1;

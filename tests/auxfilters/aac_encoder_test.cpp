@@ -81,6 +81,8 @@ TEST(AacEncoder, EncodesDecodableFramesAtTheAskedRate)
         SCOPED_TRACE(channels);
         const int rate = 44100, bitrate = 96000, seconds = 5;
         std::string error;
+        // libavcodec's own statistics and warnings stay off the host's terminal.
+        testing::internal::CaptureStderr();
         auto encoder = AacEncoder::Create(rate, channels, bitrate, &error);
         ASSERT_TRUE(encoder) << error;
         EXPECT_GE(encoder->AudioSpecificConfig().size(), 2u);
@@ -109,6 +111,8 @@ TEST(AacEncoder, EncodesDecodableFramesAtTheAskedRate)
         EXPECT_EQ(decoded.channels, channels);
         EXPECT_EQ(decoded.rate, rate);
         EXPECT_NEAR(decoded.rms, 10000 / 32768.0 / std::sqrt(2.0), 0.03);
+        encoder.reset();
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     }
 }
 

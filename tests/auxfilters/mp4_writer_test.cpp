@@ -30,7 +30,7 @@ const Recording& TenSeconds()
         SetRegistryDword(kX264SettingsKey, "KeyIntMax", 25);
         Recording r;
         auto video = H264Encoder::Create(ReadX264Settings(), {PixelLayout::I420, kWidth, kHeight, kWidth, false},
-                                         kFrame, 0, 0, nullptr);
+                                         kFrame, nullptr);
         for (int i = 0; i < 250; ++i) {
             const auto frame = MovingPictureI420(kWidth, kHeight, i);
             video->Encode(frame.data(), frame.size(), i * kFrame, &r.video);

@@ -104,7 +104,7 @@ FlashAndTone EncodeFlashAndTone(const X264Settings& settings)
 {
     FlashAndTone clip;
     const int w = clip.width, h = clip.height, rate = clip.sampleRate;
-    auto video = H264Encoder::Create(settings, {PixelLayout::I420, w, h, w, false}, kSyncFrame, 0, 0, nullptr);
+    auto video = H264Encoder::Create(settings, {PixelLayout::I420, w, h, w, false}, kSyncFrame, nullptr);
     auto audio = AacEncoder::Create(rate, 2, 128000, nullptr);
     if (!video || !audio) return clip;
     for (int i = 0; i < 60; ++i) {
