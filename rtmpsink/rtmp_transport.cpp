@@ -7,6 +7,7 @@
 #include <ctime>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <linux/sockios.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -29,6 +30,10 @@ constexpr uint32_t kHandshakeSize = 1536;
 constexpr timeval kSocketTimeout = {10, 0};
 constexpr timeval kReceiveTimeout = {0, 300000};
 constexpr std::chrono::milliseconds kDefaultWriteTimeout{10000};
+// Largest TCP segment the publisher sends: what an Ethernet path with a tunnel or PPPoE on it
+// carries anyway. A link that shapes by a small bucket (a narrow uplink) never passes a
+// segment larger than its bucket, and a loopback's 64 KiB segments would stall the session.
+constexpr int kMaxSegmentSize = 1400;
 
 // VELTRO_RTMP_WRITE_TIMEOUT_MS overrides how long one write may wait for the server to take
 // its bytes (very slow links; tests that stall a server).
@@ -71,6 +76,7 @@ bool RTMPConnection::Connect()
     if (socket_ < 0) return false;
     setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, &kSocketTimeout, sizeof kSocketTimeout);
     setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &kSocketTimeout, sizeof kSocketTimeout);
+    setsockopt(socket_, IPPROTO_TCP, TCP_MAXSEG, &kMaxSegmentSize, sizeof kMaxSegmentSize);
     sockaddr_in server{};
     server.sin_family = AF_INET;
     server.sin_port = htons(static_cast<uint16_t>(url_.port));
