@@ -5,6 +5,7 @@
 #   /noicons      no desktop entry, icon or AppStream file under ~/.local/share
 #   /silent /SP-  accepted (this installer never asks questions)
 #
+# Started by the program's update, it starts the new program once the old one has ended.
 # The new program folder is unpacked beside the old one and then renamed over it, so an install
 # that is interrupted leaves the old program whole; the program may be running meanwhile.
 set -eu
@@ -27,6 +28,12 @@ case "$dir" in
   /*) ;;
   *) echo "Veltro installer: the program folder must be an absolute path: $dir" >&2; exit 2 ;;
 esac
+
+# Started by the program's own update (VELTRO_UPDATE_PID names that program, which ends by itself):
+# once it has ended, the new one starts, as its update panel says it will.
+updater=${VELTRO_UPDATE_PID:-}
+case "$updater" in *[!0-9]*) updater="" ;; esac
+running() { [ -e "/proc/$1" ] && [ "$(sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -c1)" != Z ]; }
 
 parent=$(dirname "$dir")
 name=$(basename "$dir")
@@ -67,3 +74,8 @@ if [ "$icons" = 1 ]; then
   command -v gtk-update-icon-cache >/dev/null 2>&1 && gtk-update-icon-cache -q -t "$data/icons/hicolor" || true
 fi
 echo "Veltro $version installed in $dir"
+if [ -n "$updater" ]; then
+  waited=0
+  while running "$updater" && [ "$waited" -lt 600 ]; do sleep 0.1; waited=$((waited + 1)); done
+  running "$updater" || (cd "$HOME" && setsid "$dir/veltro" </dev/null >/dev/null 2>&1 &)
+fi

@@ -181,8 +181,15 @@ bool TSoftwareUpdate::StartInstaller()
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+    // The installer starts the new program once this one (VELTRO_UPDATE_PID) has ended.
+    std::vector<std::string> environment{"VELTRO_UPDATE_PID=" + std::to_string(getpid())};
+    for (char** variable = environ; *variable; ++variable)
+        if (std::string(*variable).rfind("VELTRO_UPDATE_PID=", 0) != 0) environment.push_back(*variable);
+    std::vector<char*> envp;
+    for (std::string& variable : environment) envp.push_back(variable.data());
+    envp.push_back(nullptr);
     pid_t pid = 0;
-    const int error = posix_spawn(&pid, installerPath.c_str(), &actions, &attributes, argv.data(), environ);
+    const int error = posix_spawn(&pid, installerPath.c_str(), &actions, &attributes, argv.data(), envp.data());
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     return error == 0;

@@ -2,13 +2,15 @@
 """The whole update under Xvfb, driven through the accessibility bus: an installed older program
 logs in, is offered the newer installer that the demo web site publishes, accepts, shows the
 update panel with its progress, starts the installer and ends; the installed version is then
-the newer one. The site holds the installer halfway, so the panel is seen during the transfer.
+the newer one, and it starts in the old one's place. The site holds the installer halfway, so
+the panel is seen during the transfer.
 
   update_e2e.py SOURCE_DIR BUILD_DIR
 """
 import os
 import re
 import http.server
+import signal
 import subprocess
 import sys
 import threading
@@ -101,9 +103,18 @@ def run(source_dir, build_dir):
                                               env=env).stdout.strip() == "veltro 5.5.0.2", 60, "version 5.5.0.2")
             assert "cannot" not in desk.log_text().lower(), desk.log_text()
 
+        def new_version_starts_again():
+            restarted = d.wait_for(lambda: [a for a in desk.applications() if a.get_process_id() != veltro.pid], 60,
+                                   "the restarted program")[0].get_process_id()
+            assert os.readlink("/proc/%d/exe" % restarted) == program
+            os.kill(restarted, signal.SIGTERM)  # started by the installer, not by this test's helpers
+            d.wait_for(lambda: not os.path.exists("/proc/%d" % restarted) or
+                       open("/proc/%d/stat" % restarted).read().rsplit(") ", 1)[1].startswith("Z"), 30, "its end")
+
         for name, step in [("the update is offered after login and accepted", offered_after_login),
                            ("the update panel shows the download's progress", panel_shows_progress),
-                           ("the program ends and the installer replaces it", installer_replaces_the_program)]:
+                           ("the program ends and the installer replaces it", installer_replaces_the_program),
+                           ("the new version starts in its place", new_version_starts_again)]:
             results.check(name, step)
     finally:
         desk.close()
