@@ -143,7 +143,8 @@ class Desktop:
         return None
 
     # ---- accessibility -----------------------------------------------------------------------
-    def applications(self, pid=None):
+    def applications(self, pid=None, name="veltro"):
+        """The accessible applications called `name` (any name for None), of process `pid` if given."""
         desktop = self.Atspi.get_desktop(0)
         found = []
         for i in range(desktop.get_child_count()):
@@ -153,7 +154,7 @@ class Desktop:
             try:
                 if pid is not None and app.get_process_id() != pid:
                     continue
-                if app.get_name() == "veltro":
+                if name is None or app.get_name() == name:
                     found.append(app)
             except Exception:
                 continue
@@ -256,9 +257,11 @@ class Desktop:
     def label_with(self, root, text, seconds=20):
         return self.find(root, role="label", contains=text, seconds=seconds)
 
-    def screenshot(self, path, width=784, height=402):
-        subprocess.run(["import", "-window", "root", "-crop", "%dx%d+0+0" % (width, height), "+repage", path],
-                       check=True, env=self.env)
+    def screenshot(self, path, width=784, height=402, x=0, y=0):
+        """The screen's area of `width` x `height` at (x, y) as a PNG at `path`; returns the path."""
+        subprocess.run(["import", "-window", "root", "-crop", "%dx%d+%d+%d" % (width, height, x, y), "+repage",
+                        path], check=True, env=self.env)
+        return path
 
 
 class Results:
@@ -341,6 +344,13 @@ class RtmpServer:
 
     def recordings(self):
         return sorted(os.path.join(self.records, name) for name in os.listdir(self.records))
+
+
+def mean_brightness(path):
+    """A picture file's mean brightness, 0 (black) to 1 (white)."""
+    out = subprocess.run(["convert", path, "-colorspace", "Gray", "-format", "%[fx:mean]", "info:"],
+                         capture_output=True, text=True, check=True).stdout
+    return float(out)
 
 
 def probe_codecs(path):

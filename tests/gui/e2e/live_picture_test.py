@@ -22,16 +22,7 @@ def extents(desk, node):
 def capture(desk, box, name):
     """The screen inside `box` as a PNG in the desktop's folder."""
     x, y, w, h = box
-    path = os.path.join(desk.folder, name)
-    subprocess.run(["import", "-window", "root", "-crop", "%dx%d+%d+%d" % (w, h, x, y), "+repage", path],
-                   check=True, env=desk.env)
-    return path
-
-
-def brightness(path):
-    out = subprocess.run(["convert", path, "-colorspace", "Gray", "-format", "%[fx:mean]", "info:"],
-                         capture_output=True, text=True, check=True).stdout
-    return float(out)
+    return desk.screenshot(os.path.join(desk.folder, name), w, h, x, y)
 
 
 def differ(a, b):
@@ -41,7 +32,7 @@ def differ(a, b):
 def assert_live(desk, box, name):
     """The area shows a picture (not black) that changes: frames keep arriving."""
     first = os.path.join(desk.folder, name + "-1.png")
-    d.wait_for(lambda: brightness(capture(desk, box, name + "-1.png")) > 0.05, 20, "a picture in " + name)
+    d.wait_for(lambda: d.mean_brightness(capture(desk, box, name + "-1.png")) > 0.05, 20, "a picture in " + name)
     d.wait_for(lambda: differ(first, capture(desk, box, name + "-2.png")), 20, "a new frame in " + name)
 
 
@@ -58,10 +49,8 @@ def run(bin_dir):
     try:
         veltro = desk.start_veltro()
         app = desk.app(veltro)
-        desk.set_text(desk.find(app, role="text", name="User name"), "demo")
-        desk.set_text(desk.find(app, role="password text", name="Password"), "demo")
-        desk.press(desk.find(app, role="push button", name="Log in"))
-        d.wait_for(lambda: "Imported Video Formats ok" in desk.log_text(), 30, "the video preview")
+        desk.log_in(app)
+        desk.wait_for_preview()
         monitor = desk.find(app, name="Preview")
         main = [app.get_child_at_index(i) for i in range(app.get_child_count())]
         main = next(w for w in main if w is not None and w.get_role_name() == "frame")
@@ -104,5 +93,4 @@ def run(bin_dir):
 
 
 if __name__ == "__main__":
-    outer = d.in_session_bus([os.path.abspath(__file__)] + sys.argv[1:])
-    sys.exit(outer if outer is not None else run(sys.argv[1]))
+    d.main(run)

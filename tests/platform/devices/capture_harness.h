@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -244,4 +245,16 @@ inline int PeakOf(const std::vector<ReceivedSample>& samples)
         for (size_t i = 0; i + 1 < s.data.size(); i += 2)
             peak = std::max(peak, std::abs(int(int16_t(s.data[i] | (s.data[i + 1] << 8)))));
     return peak;
+}
+
+// Puts the virtual devices in place of real ones and points HOME and XDG_RUNTIME_DIR (where
+// the devices' control file lives) at a new folder named /tmp/<prefix>-XXXXXX; returns it.
+inline std::string UseVirtualDevicesIn(const std::string& prefix)
+{
+    std::string pattern = "/tmp/" + prefix + "-XXXXXX";
+    std::string dir = mkdtemp(pattern.data());
+    setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+    setenv("HOME", dir.c_str(), 1);
+    setenv("VELTRO_VIRTUAL_DEVICES", "1", 1);
+    return dir;
 }

@@ -17,12 +17,8 @@ class VirtualDevices : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        char pattern[] = "/tmp/veltro-devices-XXXXXX";
-        dir_ = mkdtemp(pattern);
-        setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
-        setenv("HOME", dir_.c_str(), 1);
+        dir_ = UseVirtualDevicesIn("veltro-devices");
         setenv("PULSE_SERVER", ("unix:" + dir_ + "/no-server").c_str(), 1);  // no real microphones
-        setenv("VELTRO_VIRTUAL_DEVICES", "1", 1);
     }
     static void TearDownTestSuite() { std::filesystem::remove_all(dir_); }
     void TearDown() override

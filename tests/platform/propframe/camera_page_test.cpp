@@ -18,11 +18,7 @@ class CameraPage : public testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        char pattern[] = "/tmp/veltro-camera-page-XXXXXX";
-        dir_ = mkdtemp(pattern);
-        setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
-        setenv("HOME", dir_.c_str(), 1);
-        setenv("VELTRO_VIRTUAL_DEVICES", "1", 1);
+        dir_ = UseVirtualDevicesIn("veltro-camera-page");
         TestApplication();
     }
     static void TearDownTestSuite() { std::filesystem::remove_all(dir_); }

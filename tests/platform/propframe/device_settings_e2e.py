@@ -20,12 +20,8 @@ def preview_mean(desk, frame):
     """The preview's mean brightness (0..1) on the screen, from a screenshot."""
     origin = frame.get_extents(desk.Atspi.CoordType.SCREEN)
     x, y, w, h = PREVIEW
-    shot = os.path.join(desk.folder, "preview.png")
-    subprocess.run(["import", "-window", "root", "-crop", "%dx%d+%d+%d" % (w, h, origin.x + x, origin.y + y),
-                    "+repage", shot], check=True, env=desk.env)
-    mean = subprocess.run(["convert", shot, "-colorspace", "Gray", "-format", "%[fx:mean]", "info:"],
-                          check=True, capture_output=True, text=True, env=desk.env).stdout
-    return float(mean)
+    return d.mean_brightness(desk.screenshot(os.path.join(desk.folder, "preview.png"), w, h, origin.x + x,
+                                             origin.y + y))
 
 
 def run(bin_dir):
@@ -38,12 +34,10 @@ def run(bin_dir):
         state = {}
 
         def preview_runs():
-            desk.set_text(desk.find(app, role="text", name="User name"), "demo")
-            desk.set_text(desk.find(app, name="Password", role="password text"), "demo")
-            desk.press(desk.find(app, role="push button", name="Log in"))
+            desk.log_in(app)
             desk.press(desk.find(app, role="push button", name="Video"))
             desk.find(app, role="combo box", name="Veltro Test Pattern Camera")
-            d.wait_for(lambda: "Imported Video Formats ok" in desk.log_text(), 30, "the video source")
+            desk.wait_for_preview()
             state["before"] = d.wait_for(lambda: preview_mean(desk, frame) > 0.2 and preview_mean(desk, frame), 30,
                                          "a picture in the preview")
 
@@ -71,9 +65,7 @@ def run(bin_dir):
             cli = subprocess.Popen([os.path.join(bin_dir, "scalvo-cli"), "--properties", "--in", "YUY2:720x576",
                                     "--out", "YUY2:720x576"], env=desk.env, stdout=subprocess.PIPE, text=True)
             desk.processes.append(cli)
-            cli_app = d.wait_for(lambda: [a for a in (desk.Atspi.get_desktop(0).get_child_at_index(i) for i in
-                                                      range(desk.Atspi.get_desktop(0).get_child_count()))
-                                          if a is not None and a.get_process_id() == cli.pid], 30, "scalvo-cli")[0]
+            cli_app = d.wait_for(lambda: desk.applications(cli.pid, name=None), 30, "scalvo-cli")[0]
             pages = desk.dialog(cli_app, "Tolvane Video Scaler Properties")
             desk.label_with(pages, "Tolvane Video Scaler")
             desk.press(desk.find(pages, role="page tab", name="Main"))
@@ -97,5 +89,4 @@ def run(bin_dir):
 
 
 if __name__ == "__main__":
-    outer = d.in_session_bus([os.path.abspath(__file__)] + sys.argv[1:])
-    sys.exit(outer if outer is not None else run(sys.argv[1]))
+    d.main(run)
