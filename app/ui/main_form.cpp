@@ -29,13 +29,6 @@
 
 namespace {
 
-void SetTextColour(QWidget* widget, const QColor& colour)
-{
-    QPalette colours = widget->palette();
-    colours.setColor(QPalette::WindowText, colour);
-    widget->setPalette(colours);
-}
-
 void SetText(QLabel* label, const std::string& text)
 {
     label->setText(QString::fromStdString(text));

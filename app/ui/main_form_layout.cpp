@@ -17,14 +17,6 @@
 
 namespace {
 
-void SetTextColour(QWidget* widget, const QColor& colour)
-{
-    QPalette colours = widget->palette();
-    colours.setColor(QPalette::WindowText, colour);
-    colours.setColor(QPalette::Text, colour);
-    widget->setPalette(colours);
-}
-
 QWidget* Panel(QWidget* parent, const char* name, const QRect& geometry, const QColor& colour = VeltroColours::background)
 {
     auto* panel = new QWidget(parent);

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QColor>
+#include <QPalette>
+#include <QWidget>
 
 namespace VeltroColours {
 inline const QColor background(0x26, 0x29, 0x2C);
@@ -14,3 +16,12 @@ inline const QColor meterPanel(39, 39, 39);
 inline const QColor popup(236, 236, 236);
 inline const QColor panelLight(0x34, 0x38, 0x3C);
 }  // namespace VeltroColours
+
+// Gives a widget's text a colour: labels draw with WindowText, fields and lists with Text.
+inline void SetTextColour(QWidget* widget, const QColor& colour)
+{
+    QPalette colours = widget->palette();
+    colours.setColor(QPalette::WindowText, colour);
+    colours.setColor(QPalette::Text, colour);
+    widget->setPalette(colours);
+}

@@ -18,9 +18,7 @@ QLabel* CentredLabel(QWidget* parent, const char* name, const QString& text, int
     label->setTextFormat(Qt::PlainText);
     label->setAlignment(Qt::AlignCenter);
     label->setGeometry(0, top, 784, 20);
-    QPalette colours = label->palette();
-    colours.setColor(QPalette::WindowText, colour);
-    label->setPalette(colours);
+    SetTextColour(label, colour);
     return label;
 }
 
