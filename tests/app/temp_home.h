@@ -47,10 +47,11 @@ private:
     std::string root_;
 };
 
-// Records the pop-ups instead of showing them.
+// Records the pop-ups instead of showing them; `Presenter` is the presenter class a caller takes.
 #include "settings/popup_presenter.h"
 #include <vector>
-class RecordingPresenter : public IPopupPresenter {
+template <class Presenter>
+class RecordingPopups : public Presenter {
 public:
     std::vector<std::string> messages;
     bool answer = false;
@@ -65,3 +66,4 @@ public:
     }
     void ShowWaitNotice(const std::string& text, int milliseconds) override { messages.push_back(text); }
 };
+using RecordingPresenter = RecordingPopups<IPopupPresenter>;

@@ -36,21 +36,7 @@ QApplication& Application()
     return *application;
 }
 
-// Keeps the pop-ups' texts instead of showing them.
-class RecordedPopups : public PopupPresenter {
-public:
-    std::vector<std::string> messages;
-    void ShowMessage(const std::string& first, const std::string& second) override
-    {
-        messages.push_back(second.empty() ? first : first + "|" + second);
-    }
-    bool AskRewrite(const std::string& question, const std::string& fileName) override
-    {
-        messages.push_back(fileName + "|" + question);
-        return false;
-    }
-    void ShowWaitNotice(const std::string& text, int) override { messages.push_back(text); }
-};
+using RecordedPopups = RecordingPopups<PopupPresenter>;
 
 class WindowTest : public TempHomeTest {
 protected:
