@@ -234,29 +234,27 @@ TEST_F(VirtualDevices, CameraRemovedWhileStreamingEndsTheStreamWithAnError)
     RemovalWindow window;
     auto filter = BindDevice(CLSID_VideoInputDeviceCategory, kVirtualCameraName);
     ASSERT_TRUE(filter);
-    auto sink = ComPtr<RecordingSink>(new RecordingSink);
-    auto graph = ComPtr<TwoFilterGraph>::Adopt(new TwoFilterGraph);
-    ASSERT_EQ(graph->Build(filter.Get(), sink.Get()), S_OK);
-    ASSERT_EQ(graph->Run(), S_OK);
-    ASSERT_GE(sink->WaitFor(2).size(), 2u);
+    CaptureRun run;
+    ASSERT_TRUE(run.Start(filter.Get()));
+    ASSERT_GE(run.sink->WaitFor(2).size(), 2u);
 
     SetVirtualDevicePresent(VirtualDevice::Camera, false);
-    EXPECT_TRUE(sink->WaitForEnd());
-    EXPECT_EQ(graph->Events()->WaitFor(EC_ERRORABORT), HRESULT(0x8007048F));
+    EXPECT_TRUE(run.sink->WaitForEnd());
+    EXPECT_EQ(run.graph->Events()->WaitFor(EC_ERRORABORT), HRESULT(0x8007048F));
     EXPECT_EQ(window.WaitForRemoval(), 1);
     auto names = Names(CLSID_VideoInputDeviceCategory);
     EXPECT_EQ(std::count(names.begin(), names.end(), kVirtualCameraName), 0);
 
     // Stopping the failed filter neither hangs nor crashes; starting it again fails as a
     // pulled camera does, until the camera is back.
-    graph->Stop();
-    EXPECT_EQ(graph->Run(), HRESULT(0x8007001F));
-    graph->Stop();
+    run.graph->Stop();
+    EXPECT_EQ(run.graph->Run(), HRESULT(0x8007001F));
+    run.graph->Stop();
     SetVirtualDevicePresent(VirtualDevice::Camera, true);
-    sink->Clear();
-    ASSERT_EQ(graph->Run(), S_OK);
-    EXPECT_GE(sink->WaitFor(2).size(), 2u);
-    graph->TearDown();
+    run.sink->Clear();
+    ASSERT_EQ(run.graph->Run(), S_OK);
+    EXPECT_GE(run.sink->WaitFor(2).size(), 2u);
+    run.graph->TearDown();
 }
 
 TEST_F(VirtualDevices, AnotherProcessRemovesAndRestoresThroughTheControlFile)

@@ -48,11 +48,9 @@ TEST_F(CameraPage, MovedControlReachesTheRunningPictureAndCancelPutsItBack)
 {
     auto filter = BindDevice(CLSID_VideoInputDeviceCategory, kVirtualCameraName);
     ASSERT_TRUE(filter);
-    auto sink = ComPtr<RecordingSink>(new RecordingSink);
-    auto graph = ComPtr<TwoFilterGraph>::Adopt(new TwoFilterGraph);
-    ASSERT_EQ(graph->Build(filter.Get(), sink.Get()), S_OK);
-    ASSERT_EQ(graph->Run(), S_OK);
-    auto before = sink->WaitFor(2);
+    CaptureRun run;
+    ASSERT_TRUE(run.Start(filter.Get()));
+    auto before = run.sink->WaitFor(2);
     ASSERT_GE(before.size(), 2u);
 
     QString tab;
@@ -71,8 +69,8 @@ TEST_F(CameraPage, MovedControlReachesTheRunningPictureAndCancelPutsItBack)
     EXPECT_TRUE(applyEnabled);
     EXPECT_EQ(ControlValue(filter.Get(), "Brightness"), 100);
 
-    sink->Clear();
-    auto after = sink->WaitFor(2);
+    run.sink->Clear();
+    auto after = run.sink->WaitFor(2);
     ASSERT_GE(after.size(), 2u);
     EXPECT_GT(MeanByte(after.back().data), MeanByte(before.back().data) + 30);
 
@@ -87,7 +85,7 @@ TEST_F(CameraPage, MovedControlReachesTheRunningPictureAndCancelPutsItBack)
     EXPECT_FALSE(accepted);
     EXPECT_EQ(byDefault, 0);
     EXPECT_EQ(ControlValue(filter.Get(), "Brightness"), 100);
-    graph->TearDown();
+    run.graph->TearDown();
 
     // The value belongs to the device: a filter opened later starts with it.
     auto again = BindDevice(CLSID_VideoInputDeviceCategory, kVirtualCameraName);
