@@ -233,10 +233,12 @@ class Desktop:
     def set_text(self, node, text):
         node.get_editable_text_iface().set_text_contents(text)
 
-    def click(self, node):
+    def click(self, node, times=1):
+        """Clicks the middle of a control with the mouse (times=2: a double click)."""
         extents = node.get_extents(self.Atspi.CoordType.SCREEN)
         x, y = extents.x + extents.width // 2, extents.y + extents.height // 2
-        subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], check=True, env=self.env)
+        repeat = ["--repeat", str(times), "--delay", "80"] if times > 1 else []
+        subprocess.run(["xdotool", "mousemove", str(x), str(y), "click"] + repeat + ["1"], check=True, env=self.env)
 
     def choose(self, app, combo, item_text):
         """Opens a list and clicks one of its items, as a user does."""

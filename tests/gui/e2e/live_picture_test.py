@@ -36,12 +36,6 @@ def assert_live(desk, box, name):
     d.wait_for(lambda: differ(first, capture(desk, box, name + "-2.png")), 20, "a new frame in " + name)
 
 
-def double_click(desk, box):
-    x, y, w, h = box
-    subprocess.run(["xdotool", "mousemove", str(x + w // 2), str(y + h // 2), "click", "--repeat", "2", "--delay",
-                    "80", "1"], check=True, env=desk.env)
-
-
 def run(bin_dir):
     server = d.RtmpServer(os.path.join(os.environ["VELTRO_DESKTOP_DIR"], "nginx"))
     desk = d.Desktop(bin_dir, rtmp_host=server.host)
@@ -60,7 +54,7 @@ def run(bin_dir):
             assert_live(desk, extents(desk, monitor), "monitor1")
 
         def detaches():
-            double_click(desk, extents(desk, monitor))
+            desk.click(monitor, times=2)
             picture = desk.find(app, name="Detached preview")
             px, py, pw, ph = extents(desk, picture)
             mx, my, mw, mh = extents(desk, main)
@@ -77,7 +71,7 @@ def run(bin_dir):
             assert_live(desk, extents(desk, desk.find(app, name="Detached preview")), "detached-on-air")
 
         def returns():
-            double_click(desk, extents(desk, desk.find(app, name="Detached preview")))
+            desk.click(desk.find(app, name="Detached preview"), times=2)
             d.wait_for(lambda: not desk.find_all(app, name="Detached preview"), 20, "the preview to close")
             assert_live(desk, extents(desk, desk.find(app, name="Preview")), "monitor1-back")
 

@@ -6,7 +6,6 @@ local RTMP server.
   screenshots.py BIN_DIR OUT_DIR
 """
 import os
-import subprocess
 import sys
 import time
 
@@ -46,11 +45,7 @@ def run(bin_dir, out_dir):
         desk.screenshot(os.path.join(out_dir, "on-air.png"))
 
         # The detached preview: a double click on the picture.
-        stop = desk.find(app, role="push button", name="Stop broadcast")
-        extents = stop.get_extents(desk.Atspi.CoordType.SCREEN)
-        left, top = extents.x - 512, extents.y - 63 - 222
-        subprocess.run(["xdotool", "mousemove", str(left + 432 + 160), str(top + 75 + 90), "click", "--repeat", "2",
-                        "--delay", "80", "1"], check=True, env=desk.env)
+        desk.click(desk.find(app, name="Preview"), times=2)
         settle(1.5)
         desk.screenshot(os.path.join(out_dir, "detached-preview.png"), 1280, 800)
     finally:
