@@ -5,7 +5,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
-#include <QEventLoop>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -125,7 +124,7 @@ void TMain_form::FormCreate()
     RegisterDeviceRemovalWindow(notifyHandle_);
     session.notifyWindow = notifyHandle_;
     session.processMessages = [this] { DispatchWindowMessages(notifyHandle_); };
-    session.wait = [this](int milliseconds) { WaitPainting(milliseconds); };
+    session.wait = [this](int milliseconds) { RepaintAndWait(this, milliseconds); };
     session.pipeline.previewOwner = monitor1->handle();
 
     resize_width->setEnabled(false);
@@ -228,14 +227,6 @@ void TMain_form::OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam)
         session.OnWindowMessage(message, wParam, lParam);
     else
         Handle([this, message, wParam, lParam] { session.OnWindowMessage(message, wParam, lParam); });
-}
-
-void TMain_form::WaitPainting(int milliseconds)
-{
-    repaint();
-    QEventLoop wait;
-    QTimer::singleShot(milliseconds, &wait, &QEventLoop::quit);
-    wait.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 void TMain_form::OpenAddress(const std::string& address)
@@ -345,7 +336,7 @@ void TMain_form::Login_btnClick()
     if (!isVisible()) return;  // closed during the download
     SourcesAfterLogin(session, [this](int milliseconds) {
         RefreshControls();
-        WaitPainting(milliseconds);
+        RepaintAndWait(this, milliseconds);
     });
 }
 

@@ -158,7 +158,6 @@ private:
     void BringToFront(QWidget* page, bool withPreview);
     void ShowFullPanel(QWidget* panel);
     void OpenAddress(const std::string& address);
-    void WaitPainting(int milliseconds);
 
     HWND notifyHandle_ = 0;
     int handlerDepth_ = 0;

@@ -152,7 +152,12 @@ void PopupPresenter::ShowWaitNotice(const std::string& text, int milliseconds)
     TPopup_form form(owner_);
     form.LayOutWaitNotice(AsLines(text));
     form.show();
-    form.repaint();
+    RepaintAndWait(&form, milliseconds);
+}
+
+void RepaintAndWait(QWidget* widget, int milliseconds)
+{
+    widget->repaint();
     QEventLoop wait;
     QTimer::singleShot(milliseconds, &wait, &QEventLoop::quit);
     wait.exec(QEventLoop::ExcludeUserInputEvents);

@@ -26,6 +26,10 @@ public:
     void LayOutWaitNotice(const QString& text);
 };
 
+// Repaints `widget` at once, then lets `milliseconds` pass with painting and timers going on
+// and user input held back.
+void RepaintAndWait(QWidget* widget, int milliseconds);
+
 // Shows the session's messages in TPopup_form, modal over `owner` and on top.
 class PopupPresenter : public IPopupPresenter {
 public:
