@@ -76,6 +76,11 @@ TEST_F(ScalvoCli, BadCommandLinesAreRefused)
     EXPECT_NE(Run("--in NV12:32x16 --out YUY2:32x16", {}, &output), 0);
     EXPECT_NE(Run("--in YUY2:32x16", {}, &output), 0);
     EXPECT_NE(Run("--in YUY2:32x16 --out YUY2:32x16 --method 3", {}, &output), 0);
+    // Half a chroma sample would leave the last column or row unwritten.
+    EXPECT_NE(Run("--in YUY2:64x48 --out YUY2:63x48", {}, &output), 0);
+    EXPECT_NE(Run("--in YUY2:64x48 --out YV12:64x47", {}, &output), 0);
+    EXPECT_NE(Run("--in YUY2:64x48 --out UYVY:1x1", {}, &output), 0);
+    EXPECT_EQ(Run("--in YUY2:64x48 --out RGB24:63x47", std::vector<uint8_t>(64 * 48 * 2), &output), 0);
 }
 
 }  // namespace

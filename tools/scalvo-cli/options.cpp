@@ -6,9 +6,9 @@ const char* const kUsage =
     "usage: scalvo-cli --in FORMAT:WxH --out FORMAT:WxH [--method 0|1|2] [--crop L,T,R,B]\n"
     "                  [--ar W:H --ar-method 0..3] [--interlace 0|1|2] [--vbi 0..3]\n"
     "                  [--affinity-mask N] [--frames N] [--bench] [--properties]\n"
-    "FORMAT: YUY2, UYVY, YVYU, YV16, YV12, RGB32 or RGB24. Frames are read from stdin and\n"
-    "written to stdout; RGB frames are read and written top row first (as ffmpeg's bgr24 and\n"
-    "bgra). --bench converts N generated frames, handing round a few buffers filled once, and\n"
+    "FORMAT: YUY2, UYVY, YVYU, YV16, YV12, RGB32 or RGB24; widths are even but for RGB, and\n"
+    "heights even for YV12. Frames are read from stdin and written to stdout; RGB frames are\n"
+    "read and written top row first (as ffmpeg's bgr24 and bgra). --bench converts N generated frames, handing round a few buffers filled once, and\n"
     "prints milliseconds per frame and frames per second.\n"
     "--properties shows the scaler's property pages for an input of the --in format (nothing is\n"
     "read or written) and prints the applied parameters when they close with OK (exit status 1\n"
@@ -42,8 +42,13 @@ bool Frame(const std::string& text, RawFormat* out)
     bool known = false;
     for (int i = 0; i < 7; ++i)
         if (name == InfoOf(PixelFormat(i)).name) out->format = PixelFormat(i), known = true;
-    return known && Number(std::string_view(text).substr(colon + 1, x - colon - 1), &out->width) &&
-           Number(std::string_view(text).substr(x + 1), &out->height) && out->width > 0 && out->height > 0;
+    if (!known || !Number(std::string_view(text).substr(colon + 1, x - colon - 1), &out->width) ||
+        !Number(std::string_view(text).substr(x + 1), &out->height))
+        return false;
+    // A frame holds whole chroma samples: 4:2:2 and 4:2:0 widths are even, 4:2:0 heights too.
+    const FormatDescriptor d = DescribeFormat(CodeOf(out->format, false), false);
+    return out->width > 0 && out->height > 0 && out->width % (1u << d.hShift) == 0 &&
+           out->height % (1u << d.vShift) == 0;
 }
 
 }  // namespace
