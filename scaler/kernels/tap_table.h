@@ -36,7 +36,7 @@ inline int32_t FixedWeight(double w) { return static_cast<int32_t>(w * 65536 + 0
 constexpr int32_t kTruncate = 0;
 constexpr int32_t kRoundHalf = 0x8000;
 
-// A weight in [-2^23, 2^23) is 256 * (w >> 8) + (w & 255) with both parts 16-bit operands.
+// A weight in [-2^23, 2^23) is 256 * (w >> 8) + (w & 255) with both halves 16-bit operands.
 inline bool SplitsIntoHalves(int32_t w) { return w >= -(1 << 23) && w < (1 << 23); }
 
 inline void TapTable::CheckPairs()
