@@ -97,23 +97,36 @@ TEST(H264Encoder, LiveStreamFollowsTheRegistry)
     EXPECT_EQ(decoded.height, height);
 }
 
+// A 30 fps stream whose every second frame the frame-rate limiter dropped: `count` pictures
+// stamped 67 ms apart, encoded and flushed.
+template <class Picture>
+std::vector<EncodedFrame> EncodeAtHalfRate(int width, int height, int count, Picture picture)
+{
+    auto encoder = H264Encoder::Create(ReadX264Settings(), I420Format(width, height), kFrame30, nullptr);
+    std::vector<EncodedFrame> out;
+    if (!encoder) return out;
+    for (int i = 0; i < count; ++i) {
+        const std::vector<uint8_t> frame = picture(i);
+        if (!encoder->Encode(frame.data(), frame.size(), 2 * i * kFrame30, &out)) return {};
+    }
+    encoder->Flush(&out);
+    return out;
+}
+
 // With the frame-rate limiter halving a 30 fps source, frames come 67 ms apart: the bit rate
 // follows their time stamps, not the nominal rate of the media type.
 TEST(H264Encoder, HalfFrameRateKeepsTheConfiguredBitRate)
 {
     ScratchHome home;
     const int width = 480, height = 270, count = 150;
-    auto encoder = H264Encoder::Create(ReadX264Settings(), I420Format(width, height), kFrame30, nullptr);
-    ASSERT_TRUE(encoder);
-    std::vector<EncodedFrame> out;
-    for (int i = 0; i < count; ++i) {
+    const auto out = EncodeAtHalfRate(width, height, count, [&](int i) {
         // A busy picture that changes everywhere, so that the bits can be spent.
         std::vector<uint8_t> frame(width * height * 3 / 2, 128);
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x) frame[y * width + x] = (x + y + 2 * i * 8 * (x * y % 7)) & 0xFF;
-        ASSERT_TRUE(encoder->Encode(frame.data(), frame.size(), 2 * i * kFrame30, &out));
-    }
-    encoder->Flush(&out);
+        return frame;
+    });
+    ASSERT_FALSE(out.empty());
     size_t bytes = 0;
     for (const auto& f : out) bytes += f.data.size();
     const double kbps = bytes * 8.0 / (count * 2 * kFrame30 / 1e7) / 1000.0;
@@ -126,14 +139,8 @@ TEST(H264Encoder, HalfFrameRateKeepsTheKeyFrameIntervalInTime)
 {
     ScratchHome home;
     const int width = 160, height = 96, count = 200;
-    auto encoder = H264Encoder::Create(ReadX264Settings(), I420Format(width, height), kFrame30, nullptr);
-    ASSERT_TRUE(encoder);
-    std::vector<EncodedFrame> out;
-    for (int i = 0; i < count; ++i) {
-        const auto frame = MovingPictureI420(width, height, i);
-        ASSERT_TRUE(encoder->Encode(frame.data(), frame.size(), 2 * i * kFrame30, &out));
-    }
-    encoder->Flush(&out);
+    const auto out = EncodeAtHalfRate(width, height, count, [&](int i) { return MovingPictureI420(width, height, i); });
+    ASSERT_FALSE(out.empty());
     std::vector<int64_t> keys;
     for (const auto& f : out)
         if (f.keyFrame) keys.push_back(f.startTime);
