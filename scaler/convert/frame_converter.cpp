@@ -2,6 +2,12 @@
 
 #include <algorithm>
 
+namespace {
+// The converter's two kinds of job.
+constexpr uint8_t kUnpackBand = 0;
+constexpr uint8_t kResampleBand = 1;
+}  // namespace
+
 void FrameConverter::Configure(const SCALVO_Config& cfg, const GeometryInput& input, uint32_t mask)
 {
     cfg_ = cfg;
@@ -9,6 +15,7 @@ void FrameConverter::Configure(const SCALVO_Config& cfg, const GeometryInput& in
     geometry_ = ComputeGeometry(cfg, input);
     layout_ = ChooseWorkingLayout(input.in, input.out);
     const GeometryState& g = geometry_;
+    pool_.Stop();
     for (auto& r : resamplers_) r.reset();
     configured_ = true;
     if (!g.HasPicture()) return;
@@ -25,12 +32,14 @@ void FrameConverter::Configure(const SCALVO_Config& cfg, const GeometryInput& in
     for (uint32_t p = 0; p < layout_.planeCount; ++p) {
         resamplers_[p] = CreateResampler(p < 3 ? int(cfg.resizingMethod) : -1);
         if (!resamplers_[p]) resamplers_[p] = CreateResampler(1);
+        resamplers_[p]->UseCallerThreads();
         if (panorama)
             resamplers_[p]->InitializePanorama(src.height[p], src.width[p], dst.height[p], dst.width[p], processors,
                                                g.horizontalCoefficient, g.verticalCoefficient);
         else
             resamplers_[p]->Initialize(src.height[p], src.width[p], dst.height[p], dst.width[p], processors);
     }
+    pool_.Start(processors, [this](const ResampleJob& job) { RunBand(job); });
 }
 
 void FrameConverter::ConvertField(const Picture& src, const Picture& dst, uint32_t topBorder)
@@ -50,10 +59,48 @@ void FrameConverter::ConvertField(const Picture& src, const Picture& dst, uint32
     const bool writesPicture = direct_ && ServesAsPlanes(input_.out, layout_);
     const WorkPlanes from = readsPicture ? PlanesOf(src, input_.in, source) : inPlanes_.Planes();
     const WorkPlanes to = writesPicture ? PlanesOf(dst, input_.out, target) : outPlanes_.Planes();
-    if (!readsPicture) UnpackRegion(src, input_.in, source, layout_, from);
+    work_ = FieldWork{src, dst, source, target, from, to, !readsPicture, !writesPicture};
     for (uint32_t p = 0; p < layout_.planeCount; ++p)
-        resamplers_[p]->Process(from.plane[p], from.stride[p], to.plane[p], to.stride[p]);
-    if (!writesPicture) PackRegion(to, layout_, dst, input_.out, target);
+        resamplers_[p]->Bind(from.plane[p], from.stride[p], to.plane[p], to.stride[p]);
+
+    // Each worker unpacks about the source rows its destination rows read (they stay in its
+    // cache); all of them must be there before any is resampled. Then each worker takes its
+    // destination rows through every plane and packs them while they are still in the cache.
+    // Band boundaries are even, so 4:2:0 chroma rows are luma rows >> 1 on both sides; bands
+    // of eight chroma rows keep them off the middle of a vector block.
+    const uint32_t n = pool_.WorkerCount();
+    uint32_t batch = 0;
+    if (work_.unpacks) {
+        for (uint32_t k = 0; k < n; ++k)
+            pool_.Job(batch, k) = {uint16_t(BandBoundary(k, n, source.height, 2)),
+                                   uint16_t(BandBoundary(k + 1, n, source.height, 2)), kUnpackBand, 0};
+        ++batch;
+    }
+    const uint32_t align = 8u << layout_.vShift;
+    for (uint32_t k = 0; k < n; ++k)
+        pool_.Job(batch, k) = {uint16_t(BandBoundary(k, n, target.height, align)),
+                               uint16_t(BandBoundary(k + 1, n, target.height, align)), kResampleBand, 0};
+    pool_.RunJobs(batch + 1);
+}
+
+void FrameConverter::RunBand(const ResampleJob& job)
+{
+    const FieldWork& w = work_;
+    const uint32_t rows = job.last - job.first;
+    if (rows == 0) return;
+    if (job.pass == kUnpackBand) {
+        const Region band{w.source.left, w.source.top + job.first, w.source.width, rows};
+        UnpackRegion(w.src, input_.in, band, layout_, w.from.Rows(job.first, rows, layout_.vShift));
+        return;
+    }
+    for (uint32_t p = 0; p < layout_.planeCount; ++p) {
+        const uint16_t shift = p == 1 || p == 2 ? layout_.vShift : 0;
+        resamplers_[p]->RunRows(job.first >> shift, job.last >> shift);
+    }
+    if (w.packs) {
+        const Region band{w.target.left, w.target.top + job.first, w.target.width, rows};
+        PackRegion(w.to.Rows(job.first, rows, layout_.vShift), layout_, w.dst, input_.out, band);
+    }
 }
 
 void FrameConverter::ConvertFormat(const Picture& src, Region source, const Picture& dst, Region target)

@@ -25,6 +25,9 @@ public:
 
 private:
     void ConvertField(const Picture& src, const Picture& dst, uint32_t topBorder);
+    // A worker's share of the field in work_: a band of source rows unpacked into the planes,
+    // or a band of destination rows resampled in every plane and packed.
+    void RunBand(const ResampleJob& job);
     // Format conversion without resampling (source and target regions of the same size).
     void ConvertFormat(const Picture& src, Region source, const Picture& dst, Region target);
 
@@ -36,4 +39,14 @@ private:
     WorkingLayout layout_;
     PlaneBuffer inPlanes_, outPlanes_, vbiPlanes_;
     std::unique_ptr<CResamplingBase> resamplers_[4];
+    // The field being converted, as the workers see it (set before they are started).
+    struct FieldWork {
+        Picture src, dst;
+        Region source, target;
+        WorkPlanes from, to;
+        bool unpacks = false, packs = false;
+    } work_;
+    // One worker per set bit of the mask for all planes and both sides of the conversion, so a
+    // field costs one dispatch. Last member: its workers stop before anything they use goes.
+    CWorkerPool pool_;
 };

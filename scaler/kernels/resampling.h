@@ -32,6 +32,15 @@ public:
 
     uint32_t WorkerCount() const { return pool_.WorkerCount(); }
 
+    // For a caller that spreads the rows of several planes over threads of its own (one
+    // dispatch per frame for all of them): call before Initialize, which then starts no
+    // workers; Process runs on the calling thread. Bind sets the planes of a frame, after which
+    // RunRows may run on any threads at once for ranges that do not overlap.
+    void UseCallerThreads() { ownWorkers_ = false; }
+    void Bind(const uint8_t* srcPlane, int64_t srcStride, uint8_t* dstPlane, int64_t dstStride);
+    // Destination rows [first, last) through every pass, on the calling thread.
+    void RunRows(uint32_t first, uint32_t last);
+
 protected:
     virtual void ProcessSingle() = 0;
     virtual void ProcessThreaded() = 0;
@@ -49,7 +58,7 @@ protected:
     std::vector<uint32_t> yIndex_, xIndex_;
     std::vector<double> yPhase_, xPhase_;
     double horizontalCoefficient_ = 0.0, verticalCoefficient_ = 0.0;
-    bool threaded_ = false;
+    bool ownWorkers_ = true;
     bool empty_ = true;
     CWorkerPool pool_;
 };

@@ -48,8 +48,7 @@ bool CResamplingBase::Initialize(uint32_t srcH, uint32_t srcW, uint32_t dstH, ui
         BuildLinearIndex(srcW, dstW, xIndex_, xPhase_);
         BuildLinearIndex(srcH, dstH, yIndex_, yPhase_);
     }
-    pool_.Start(affinityMask, [this](const ResampleJob& job) { RunJob(job); });
-    threaded_ = true;
+    if (ownWorkers_) pool_.Start(affinityMask, [this](const ResampleJob& job) { RunJob(job); });
     if (!empty_) BuildWeights();
     return true;
 }
@@ -62,12 +61,26 @@ void CResamplingBase::Process(const uint8_t* srcPlane, uint8_t* dstPlane)
 void CResamplingBase::Process(const uint8_t* srcPlane, int64_t srcStride, uint8_t* dstPlane, int64_t dstStride)
 {
     if (empty_) return;
-    for (uint32_t y = 0; y < srcH_; ++y) srcRows_[y] = srcPlane + int64_t(y) * srcStride;
-    for (uint32_t y = 0; y < dstH_; ++y) dstRows_[y] = dstPlane + int64_t(y) * dstStride;
-    if (threaded_)
+    Bind(srcPlane, srcStride, dstPlane, dstStride);
+    if (ownWorkers_)
         ProcessThreaded();
     else
         ProcessSingle();
+}
+
+void CResamplingBase::Bind(const uint8_t* srcPlane, int64_t srcStride, uint8_t* dstPlane, int64_t dstStride)
+{
+    if (empty_) return;
+    for (uint32_t y = 0; y < srcH_; ++y) srcRows_[y] = srcPlane + int64_t(y) * srcStride;
+    for (uint32_t y = 0; y < dstH_; ++y) dstRows_[y] = dstPlane + int64_t(y) * dstStride;
+}
+
+void CResamplingBase::RunRows(uint32_t first, uint32_t last)
+{
+    last = std::min(last, dstH_);
+    if (empty_ || first >= last) return;
+    // Both kernels' jobs take destination rows through every pass whatever the pass says.
+    RunJob({static_cast<uint16_t>(first), static_cast<uint16_t>(last), kBothPasses, 0});
 }
 
 CResamplingBase::~CResamplingBase() { pool_.Stop(); }
@@ -75,12 +88,7 @@ CResamplingBase::~CResamplingBase() { pool_.Stop(); }
 void CResamplingBase::SplitBatch(uint32_t batch, uint32_t total, uint32_t align, uint32_t phase, uint8_t pass)
 {
     const uint32_t n = pool_.WorkerCount();
-    auto boundary = [&](uint32_t k) -> uint16_t {
-        if (k == 0 || k == n) return static_cast<uint16_t>(k == 0 ? 0 : total);
-        const int64_t even = int64_t(k) * total / n + phase;
-        const int64_t aligned = (even + align / 2) / align * align - phase;
-        return static_cast<uint16_t>(std::clamp<int64_t>(aligned, 0, total));
-    };
+    auto boundary = [&](uint32_t k) { return static_cast<uint16_t>(BandBoundary(k, n, total, align, phase)); };
     for (uint32_t k = 0; k < n; ++k) {
         ResampleJob& job = pool_.Job(batch, k);
         job.first = boundary(k);

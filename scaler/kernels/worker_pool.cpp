@@ -1,5 +1,6 @@
 #include "worker_pool.h"
 
+#include <algorithm>
 #include <bit>
 #include <chrono>
 #include <memory>
@@ -63,14 +64,30 @@ uint32_t ProcessAffinityMask()
     return mask ? mask : 1;
 }
 
-static void AllowProcessors(std::thread& thread, uint32_t mask)
+uint32_t BandBoundary(uint32_t k, uint32_t n, uint32_t total, uint32_t align, uint32_t phase)
+{
+    if (k == 0) return 0;
+    if (k >= n) return total;
+    const int64_t even = int64_t(k) * total / n + phase;
+    const int64_t aligned = (even + align / 2) / align * align - phase;
+    return static_cast<uint32_t>(std::clamp<int64_t>(aligned, 0, total));
+}
+
+static bool AllowProcessors(std::thread& thread, uint32_t mask)
 {
     cpu_set_t set;
     CPU_ZERO(&set);
     for (int cpu = 0; cpu < 32; ++cpu)
         if (mask & (1u << cpu)) CPU_SET(cpu, &set);
-    // A mask naming absent processors is refused by the kernel; the worker then runs anywhere.
-    pthread_setaffinity_np(thread.native_handle(), sizeof(set), &set);
+    // A mask naming absent processors is refused by the kernel.
+    return pthread_setaffinity_np(thread.native_handle(), sizeof(set), &set) == 0;
+}
+
+// The i-th set bit of mask alone.
+static uint32_t NthBit(uint32_t mask, uint32_t i)
+{
+    for (; i > 0; --i) mask &= mask - 1;
+    return mask & (~mask + 1);
 }
 
 void CWorkerPool::Start(uint32_t mask, JobRunner run)
@@ -86,8 +103,13 @@ void CWorkerPool::Start(uint32_t mask, JobRunner run)
     }
     keepRunning_ = true;
     // Each worker gets its index as its argument, so it knows its slot before it first runs.
+    // With two or more, the i-th runs on the processor of the i-th set bit: allowed the whole
+    // mask, the workers of a frame are mostly woken on the one processor that woke them and take
+    // turns there instead of sharing the frame. Where that processor is refused, the whole mask
+    // (and failing that anywhere).
     for (uint32_t i = 0; i < count; ++i) {
         threads_.emplace_back(&CWorkerPool::WorkerLoop, this, i);
+        if (count >= 2 && AllowProcessors(threads_.back(), NthBit(mask, i))) continue;
         if (mask) AllowProcessors(threads_.back(), mask);
     }
 }

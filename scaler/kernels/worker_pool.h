@@ -1,7 +1,7 @@
-// The resamplers' worker threads: one per set bit of an affinity mask, each woken by its own
+// The scaler's worker threads: one per set bit of an affinity mask, each woken by its own
 // manual-reset start event and answering on its own done event. A frame is one dispatch of up
-// to two batches of jobs (the two passes) with a barrier between them among the workers, so it
-// costs one wake-up per worker and one for the caller, and no allocation.
+// to two batches of jobs with a barrier between them among the workers, so it costs one
+// wake-up per worker and one for the caller, and no allocation.
 #pragma once
 
 #include <atomic>
@@ -64,7 +64,8 @@ public:
     CWorkerPool& operator=(const CWorkerPool&) = delete;
     ~CWorkerPool() { Stop(); }
 
-    // One worker per set bit of mask (at least one), each allowed on the processors of mask.
+    // One worker per set bit of mask (at least one); a single one is allowed on the processors
+    // of mask, two or more each on the processor of its own bit.
     void Start(uint32_t mask, JobRunner run);
     void Stop();
 
@@ -92,3 +93,7 @@ private:
 
 // The processors this process may run on, as a mask of the first 32.
 uint32_t ProcessAffinityMask();
+
+// Boundary k of [0, total) split into n ranges of about equal shares (0 for k = 0, total for
+// k = n), inner boundaries b placed where b + phase is a multiple of align.
+uint32_t BandBoundary(uint32_t k, uint32_t n, uint32_t total, uint32_t align, uint32_t phase = 0);
