@@ -76,10 +76,14 @@ void FrameConverter::ConvertField(const Picture& src, const Picture& dst, uint32
                                    uint16_t(BandBoundary(k + 1, n, source.height, 2)), kUnpackBand, 0};
         ++batch;
     }
+    // A lone odd last row of 4:2:0 planes is packed with the chroma row above it, so it stays
+    // in the band above.
     const uint32_t align = 8u << layout_.vShift;
-    for (uint32_t k = 0; k < n; ++k)
-        pool_.Job(batch, k) = {uint16_t(BandBoundary(k, n, target.height, align)),
-                               uint16_t(BandBoundary(k + 1, n, target.height, align)), kResampleBand, 0};
+    auto boundary = [&](uint32_t k) {
+        const uint32_t b = BandBoundary(k, n, target.height, align);
+        return uint16_t(layout_.vShift && b > 0 && b + 1 == target.height ? target.height : b);
+    };
+    for (uint32_t k = 0; k < n; ++k) pool_.Job(batch, k) = {boundary(k), boundary(k + 1), kResampleBand, 0};
     pool_.RunJobs(batch + 1);
 }
 

@@ -435,4 +435,38 @@ TEST(Convert, EveryFormatPairMatchesThePlainPerPlanePath)
         }
 }
 
+// Two, three and eight workers give the frame one worker gives: pictures unpacked, resampled
+// and packed in bands of rows, 4:2:0 chroma rows paired across band boundaries, odd field
+// heights, bands left empty, in place and through the work planes.
+TEST(Convert, WorkerBandsGiveTheFrameOfOneWorker)
+{
+    using F = PixelFormat;
+    const std::pair<F, F> paths[] = {{F::YUY2, F::YV12}, {F::RGB24, F::YV12}, {F::YV12, F::YUY2}, {F::YUY2, F::YUY2},
+                                     {F::YV12, F::YV12}, {F::RGB32, F::RGB24}, {F::YV12, F::RGB32}};
+    for (auto [from, to] : paths)
+        for (auto [outW, outH] : {std::pair{42u, 34u}, std::pair{90u, 62u}})
+            for (bool fields : {false, true})
+                for (bool direct : {true, false}) {
+                    SCALVO_Config c = BaseConfig(64, 46, 4, 3);
+                    c.croppingOn = -1;
+                    c.cropTop = 2;
+                    c.cropBottom = 6;
+                    if (fields) c.interlaceState = 2;
+                    Frame in = MakeFrame(from, 64, 46), out = MakeFrame(to, outW, outH);
+                    FillRandom(in, outH);
+                    GeometryInput input{64, 46, outW, outH, in.format, out.format, false};
+                    std::vector<uint8_t> one;
+                    for (uint32_t mask : {1u, 0b11u, 0b111u, 0xFFu}) {
+                        FrameConverter converter;
+                        converter.Configure(c, input, mask);
+                        converter.ConvertDirectly(direct);
+                        converter.Convert(in.bytes.data(), in.stride, out.bytes.data(), out.stride);
+                        if (mask == 1) one = out.bytes;
+                        ASSERT_EQ(out.bytes, one) << InfoOf(from).name << " to " << InfoOf(to).name << " " << outW
+                                                  << "x" << outH << (fields ? " fields" : "") << " mask " << mask
+                                                  << (direct ? " direct" : " work planes");
+                    }
+                }
+}
+
 }  // namespace
