@@ -173,6 +173,9 @@ std::vector<const ColorRowFunctions*> SupportedColorRows()
     std::vector<const ColorRowFunctions*> sets{&kPlainColorRows};
     if (__builtin_cpu_supports("ssse3")) sets.push_back(&kSsse3ColorRows);
     if (__builtin_cpu_supports("avx2")) sets.push_back(&kAvx2ColorRows);
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+        __builtin_cpu_supports("avx512vbmi"))
+        sets.push_back(&kAvx512ColorRows);
     return sets;
 }
 

@@ -86,6 +86,7 @@ void AverageRowsPlain(const uint8_t* a, const uint8_t* b, uint32_t count, uint8_
 // The SIMD sets and their rows, each set with its own files.
 extern const ColorRowFunctions kSsse3ColorRows;
 extern const ColorRowFunctions kAvx2ColorRows;
+extern const ColorRowFunctions kAvx512ColorRows;  // AVX-512 BW and VBMI
 void UnpackPackedRowSsse3(const uint8_t* src, PackedLayout layout, uint32_t width, uint8_t* y, uint8_t* v,
                           uint8_t* u);
 void PackPackedRowSsse3(const uint8_t* y, const uint8_t* v, const uint8_t* u, PackedLayout layout, uint32_t width,
@@ -104,6 +105,8 @@ void RgbToPackedRowAvx2(const uint8_t* src, uint32_t bytesPerPixel, PackedLayout
                         uint8_t* dst);
 void YuvToRgbRowAvx2(const uint8_t* y, const uint8_t* v, const uint8_t* u, uint32_t width, uint8_t* dst,
                      uint32_t bytesPerPixel);
+void YuvToRgbRowAvx512(const uint8_t* y, const uint8_t* v, const uint8_t* u, uint32_t width, uint8_t* dst,
+                       uint32_t bytesPerPixel);
 
 // B, G, R (and X for 4-byte pixels) planes; planeCount may be smaller than the pixel size
 // (an RGB32 output from three planes keeps its fourth byte unwritten).
