@@ -29,7 +29,10 @@ bool HasAvx2()
 
 SimdLevel BestSimdLevel()
 {
-    return HasAvx512() ? SimdLevel::kAvx512 : HasAvx2() ? SimdLevel::kAvx2 : SimdLevel::kPlain;
+    return HasAvx512Vnni() ? SimdLevel::kAvx512Vnni
+           : HasAvx512()   ? SimdLevel::kAvx512
+           : HasAvx2()     ? SimdLevel::kAvx2
+                           : SimdLevel::kPlain;
 }
 
 void FilterRowHorizontal(const uint8_t* src, uint8_t* dst, uint32_t count, const TapTable& table, int32_t rounding)
@@ -117,6 +120,7 @@ void FilterRowVertical(const uint8_t* const* rows, const int32_t* weights, uint3
                        uint32_t last, int32_t rounding, SimdLevel level)
 {
     switch (level) {
+    case SimdLevel::kAvx512Vnni: return FilterColumnsVerticalVnni(rows, weights, taps, dst, first, last, rounding);
     case SimdLevel::kAvx512: return FilterColumnsVerticalAvx512(rows, weights, taps, dst, first, last, rounding);
     case SimdLevel::kAvx2: return VerticalAvx2(rows, weights, taps, dst, first, last, rounding);
     case SimdLevel::kPlain: return VerticalBaseline(rows, weights, taps, dst, first, last, rounding);

@@ -9,10 +9,12 @@
 
 #include "tap_table.h"
 
-// The widest vector instructions the row functions may use.
-enum class SimdLevel : uint8_t { kPlain, kAvx2, kAvx512 };
+// The widest vector instructions the row functions may use; kAvx512Vnni adds the byte permutes
+// (VBMI) and the 16-bit dot products (VNNI).
+enum class SimdLevel : uint8_t { kPlain, kAvx2, kAvx512, kAvx512Vnni };
 bool HasAvx2();
 bool HasAvx512();
+bool HasAvx512Vnni();
 // The widest level this processor runs.
 SimdLevel BestSimdLevel();
 
@@ -33,24 +35,28 @@ uint32_t FilterColumnsVerticalAvx2(const uint8_t* const* rows, const int32_t* we
                                    uint32_t first, uint32_t last, int32_t rounding);
 void FilterColumnsVerticalAvx512(const uint8_t* const* rows, const int32_t* weights, uint32_t taps, uint8_t* dst,
                                  uint32_t first, uint32_t last, int32_t rounding);
+// The same with byte permutes and 16-bit dot products (kAvx512Vnni).
+void FilterColumnsVerticalVnni(const uint8_t* const* rows, const int32_t* weights, uint32_t taps, uint8_t* dst,
+                               uint32_t first, uint32_t last, int32_t rounding);
 
 // dst[c] for c in [first, last) from the intermediate rows named by `rows` with `weights`, with
 // vector instructions up to `level` (which the processor must run).
 void FilterRowVertical(const uint8_t* const* rows, const int32_t* weights, uint32_t taps, uint8_t* dst,
                        uint32_t first, uint32_t last, int32_t rounding, SimdLevel level);
 
-// One row through the horizontal table sixteen outputs at a time, each sixteen gathered by byte
-// permutes from one 64-byte window of the source (AVX-512 VBMI), without the row blocks'
-// interleaving. Built for a table whose weights split into 16-bit halves and whose every run
-// of sixteen outputs reads fewer than 64 consecutive samples; Build answers false otherwise.
+// Rows through the horizontal table sixteen outputs at a time, each sixteen gathered by byte
+// permutes from one 64-byte window of the source and summed by 16-bit dot products
+// (kAvx512Vnni), without the row blocks' interleaving. Build answers false for a table whose
+// sums the split weights cannot carry (SplitSumsFit) or where a run of sixteen outputs reads 64
+// or more consecutive samples.
 struct WindowTable {
     uint32_t count = 0, pairs = 0;
-    std::vector<int32_t> base;   // per run: the window's first source sample
-    std::vector<uint8_t> index;  // per run and tap pair: 64 permute indices
-    std::vector<int32_t> high, low;  // per run and tap pair: 16 weight pairs (HighPair, LowPair)
+    std::vector<int32_t> base;     // per run: the window's first source sample
+    std::vector<uint8_t> index;    // per run and tap pair: 64 permute indices
+    std::vector<int32_t> rest, whole;  // per run and tap pair: 16 word pairs (RestPair, WholePair)
+    std::vector<uint8_t> hasWhole;     // per run and tap pair: any whole part not zero
     bool Build(const TapTable& table, uint32_t count);
 };
-bool HasAvx512Vbmi();
 // Four of the `rows` rows src[k] into dst[k] when there are four, else one; returns how many.
 uint32_t FilterRowsWindowed(const uint8_t* const* src, uint32_t rows, uint32_t srcWidth, uint8_t* const* dst,
                             const WindowTable& table, int32_t rounding);

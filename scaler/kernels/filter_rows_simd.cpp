@@ -3,8 +3,9 @@
 // The horizontal pass interleaves a block of 8 or 16 rows (column x holds its samples side by
 // side), so every tap of an output column is one load that serves all the rows, and one 32-bit
 // multiply-add per tap does all their outputs. The vertical pass widens each tap's samples to
-// 32 bits straight from memory. The integer arithmetic is the plain row functions', so the
-// bytes are the same.
+// 32 bits straight from memory. With byte permutes and 16-bit dot products (kAvx512Vnni) both
+// passes split each weight into a 16-bit rest and a whole part instead and take two taps per
+// dot product. The integer arithmetic is the plain row functions', so the bytes are the same.
 #include <immintrin.h>
 
 // GCC 12's AVX-512 intrinsics start from deliberately undefined vectors and warn about them.
@@ -19,6 +20,7 @@
 
 #define VELTRO_AVX2 __attribute__((target("avx2")))
 #define VELTRO_AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512vl")))
+#define VELTRO_AVX512_VNNI __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi,avx512vnni")))
 
 namespace {
 
@@ -315,6 +317,12 @@ bool SplitsIntoPairs(const int32_t* weights, uint32_t taps)
 
 }  // namespace
 
+bool HasAvx512Vnni()
+{
+    static const bool has = HasAvx512() && __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vnni");
+    return has;
+}
+
 bool HasAvx512()
 {
     static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
@@ -357,6 +365,101 @@ void FilterRowsHorizontalAvx512(const uint8_t* const* src, uint8_t* const* dst, 
     FilterRowBlock<16>(src, dst, srcWidth, count, table, rounding);
 }
 
+namespace {
+
+// Two 16-bit operands of a dot product in one 32-bit lane.
+inline int32_t WordPair(int32_t a, int32_t b) { return int32_t(uint32_t(uint16_t(a)) | uint32_t(uint16_t(b)) << 16); }
+
+// The taps of pair p, from the outside in: p and taps - 1 - p, so that the taps near the
+// middle, the only ones whose weights reach half a unit and have a whole part, share pairs.
+// The middle tap of an odd count has no partner (-1).
+struct TapPair {
+    int32_t first, second;
+};
+inline TapPair PairOfTaps(uint32_t taps, uint32_t p)
+{
+    return {int32_t(p), p < taps / 2 ? int32_t(taps - 1 - p) : -1};
+}
+
+// Four vectors of sixteen sums whose 128-bit lanes L hold columns 16L + 0..3, 16L + 4..7,
+// 16L + 8..11 and 16L + 12..15, as bytes 0..63 in column order. The saturating packs clamp as
+// the plain rows do (to 16 bits, then to 0..255).
+VELTRO_AVX512_VNNI inline __m512i PackInColumnOrder(const __m512i* v)
+{
+    return _mm512_packus_epi16(_mm512_packs_epi32(v[0], v[1]), _mm512_packs_epi32(v[2], v[3]));
+}
+
+// (sum of s * c) + ((sum of s * r + rounding) >> 16), the rests' sum started at the rounding.
+VELTRO_AVX512_VNNI inline __m512i Combine(__m512i rests, __m512i wholes)
+{
+    return _mm512_add_epi32(_mm512_srai_epi32(rests, 16), wholes);
+}
+
+// Sixty-four columns per step, two taps per dot product: interleaving two rows' bytes and then
+// widening them puts the samples of a column side by side as 16-bit words, a dot product with
+// the weights' rests adds them into the column's sum, another with the whole parts only for
+// taps that have one.
+template <uint32_t Fixed>
+VELTRO_AVX512_VNNI void VerticalSplit(const uint8_t* const* rows, const int32_t* weights, uint32_t runtimeTaps,
+                                      uint8_t* dst, uint32_t first, uint32_t last, int32_t rounding)
+{
+    const uint32_t taps = Fixed ? Fixed : runtimeTaps;
+    const uint32_t pairs = (taps + 1) / 2;
+    // The middle tap of an odd count is paired with nothing, which weighs 0.
+    auto pairOf = [&](uint32_t p, auto part) {
+        const TapPair t = PairOfTaps(taps, p);
+        return WordPair(part(weights[t.first]), t.second >= 0 ? part(weights[t.second]) : 0);
+    };
+    auto rest = [](int32_t w) { return RestOf(w); };
+    auto whole = [](int32_t w) { return WholeOf(w); };
+    constexpr uint32_t kHeld = Fixed ? (Fixed + 1) / 2 : 1;
+    __m512i heldRest[kHeld], heldWhole[kHeld];
+    bool heldHasWhole[kHeld];
+    for (uint32_t p = 0; Fixed && p < pairs; ++p) {
+        heldRest[p] = _mm512_set1_epi32(pairOf(p, rest));
+        heldWhole[p] = _mm512_set1_epi32(pairOf(p, whole));
+        heldHasWhole[p] = pairOf(p, whole) != 0;
+    }
+    const __m512i bias = _mm512_set1_epi32(rounding);
+    const __m512i zero = _mm512_setzero_si512();
+    for (uint32_t c = first; c < last; c += 64) {
+        const __mmask64 mask = last - c >= 64 ? ~__mmask64(0) : (__mmask64(1) << (last - c)) - 1;
+        __m512i rests[4] = {bias, bias, bias, bias}, wholes[4] = {zero, zero, zero, zero};
+        for (uint32_t p = 0; p < pairs; ++p) {
+            const TapPair t = PairOfTaps(taps, p);
+            const __m512i a = _mm512_maskz_loadu_epi8(mask, rows[t.first] + c);
+            const __m512i b = t.second >= 0 ? _mm512_maskz_loadu_epi8(mask, rows[t.second] + c) : zero;
+            const __m512i wr = Fixed ? heldRest[p] : _mm512_set1_epi32(pairOf(p, rest));
+            const __m512i wc = Fixed ? heldWhole[p] : _mm512_set1_epi32(pairOf(p, whole));
+            const bool hasWhole = Fixed ? heldHasWhole[p] : pairOf(p, whole) != 0;
+            // Per 128-bit lane L: columns 16L + 0..7 and 16L + 8..15, then four each.
+            const __m512i ab[2] = {_mm512_unpacklo_epi8(a, b), _mm512_unpackhi_epi8(a, b)};
+            for (int k = 0; k < 4; ++k) {
+                const __m512i samples = k % 2 ? _mm512_unpackhi_epi8(ab[k / 2], zero) : _mm512_unpacklo_epi8(ab[k / 2], zero);
+                rests[k] = _mm512_dpwssd_epi32(rests[k], samples, wr);
+                if (hasWhole) wholes[k] = _mm512_dpwssd_epi32(wholes[k], samples, wc);
+            }
+        }
+        __m512i sums[4];
+        for (int k = 0; k < 4; ++k) sums[k] = Combine(rests[k], wholes[k]);
+        _mm512_mask_storeu_epi8(dst + c, mask, PackInColumnOrder(sums));
+    }
+}
+
+}  // namespace
+
+void FilterColumnsVerticalVnni(const uint8_t* const* rows, const int32_t* weights, uint32_t taps, uint8_t* dst,
+                               uint32_t first, uint32_t last, int32_t rounding)
+{
+    if (!SplitSumsFit(weights, taps)) return FilterColumnsVerticalAvx512(rows, weights, taps, dst, first, last, rounding);
+    switch (taps) {
+    case 2: return VerticalSplit<2>(rows, weights, 2, dst, first, last, rounding);
+    case 4: return VerticalSplit<4>(rows, weights, 4, dst, first, last, rounding);
+    case 6: return VerticalSplit<6>(rows, weights, 6, dst, first, last, rounding);
+    default: return VerticalSplit<0>(rows, weights, taps, dst, first, last, rounding);
+    }
+}
+
 bool WindowTable::Build(const TapTable& table, uint32_t outputs)
 {
     constexpr uint32_t kRun = 16, kWindow = 64;
@@ -366,9 +469,12 @@ bool WindowTable::Build(const TapTable& table, uint32_t outputs)
     const uint32_t runs = (outputs + kRun - 1) / kRun;
     base.assign(runs, 0);
     index.assign(size_t(runs) * pairs * kWindow, 0);
-    high.assign(size_t(runs) * pairs * kRun, 0);
-    low.assign(size_t(runs) * pairs * kRun, 0);
-    if (!table.pairs || taps == 0) return false;
+    rest.assign(size_t(runs) * pairs * kRun, 0);
+    whole.assign(size_t(runs) * pairs * kRun, 0);
+    hasWhole.assign(size_t(runs) * pairs, 0);
+    if (taps == 0) return false;
+    for (uint32_t j = 0; j < outputs; ++j)
+        if (!SplitSumsFit(table.WeightsOf(j), taps)) return false;
     for (uint32_t r = 0; r < runs; ++r) {
         const uint32_t first = r * kRun, n = std::min(kRun, outputs - first);
         const int32_t* pos = table.PositionsOf(first);
@@ -379,59 +485,82 @@ bool WindowTable::Build(const TapTable& table, uint32_t outputs)
             for (uint32_t j = 0; j < n; ++j) {
                 const int32_t* at = table.PositionsOf(first + j);
                 const int32_t* w = table.WeightsOf(first + j);
-                const uint32_t t0 = 2 * p, t1 = std::min(2 * p + 1, taps - 1);
-                const int32_t w1 = 2 * p + 1 < taps ? w[t1] : 0;
+                const TapPair pair = PairOfTaps(taps, p);
+                const uint32_t t0 = pair.first, t1 = pair.second >= 0 ? pair.second : pair.first;
+                const int32_t w1 = pair.second >= 0 ? w[t1] : 0;
+                const size_t at16 = (size_t(r) * pairs + p) * kRun + j;
                 uint8_t* lane = &index[(size_t(r) * pairs + p) * kWindow + 4 * j];
                 lane[0] = uint8_t(at[t0] - *lo);
                 lane[2] = uint8_t(at[t1] - *lo);
-                high[(size_t(r) * pairs + p) * kRun + j] = HighPair(w[t0], w1);
-                low[(size_t(r) * pairs + p) * kRun + j] = LowPair(w[t0], w1);
+                rest[at16] = WordPair(RestOf(w[t0]), RestOf(w1));
+                whole[at16] = WordPair(WholeOf(w[t0]), WholeOf(w1));
+                hasWhole[size_t(r) * pairs + p] |= whole[at16] != 0;
             }
     }
     return true;
 }
 
-bool HasAvx512Vbmi()
-{
-    static const bool has = HasAvx512() && __builtin_cpu_supports("avx512vbmi");
-    return has;
-}
-
 namespace {
 
-// Rows rows at once, so that each run's permute indices and weights are loaded once for all.
+// One run of sixteen outputs of Rows rows, each row's (sum of s * c) + ((sum of s * r +
+// rounding) >> 16) in a vector; a run past the end gives zeros.
 template <uint32_t Rows>
-__attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi"))) void WindowedRows(
-    const uint8_t* const* src, uint32_t srcWidth, uint8_t* const* dst, const WindowTable& table, int32_t rounding)
+VELTRO_AVX512_VNNI inline void RunSums(const uint8_t* const* src, uint32_t srcWidth, const WindowTable& table,
+                                       uint32_t run, __m512i bias, __m512i* out)
 {
-    const __m512i bias = _mm512_set1_epi32(rounding);
     const __m512i zero = _mm512_setzero_si512();
+    if (run * 16 >= table.count) {
+        for (uint32_t k = 0; k < Rows; ++k) out[k] = zero;
+        return;
+    }
     // Bytes 0 and 2 of every 32-bit lane: the two samples of a tap pair as 16-bit words.
     const __mmask64 words = 0x5555555555555555ull;
-    const uint32_t pairs = table.pairs;
-    for (uint32_t r = 0, first = 0; first < table.count; ++r, first += 16) {
-        const uint32_t available = srcWidth - uint32_t(table.base[r]);
-        const __mmask64 inside = available >= 64 ? ~__mmask64(0) : (__mmask64(1) << available) - 1;
-        __m512i window[Rows], sumHigh[Rows], sumLow[Rows];
+    const uint32_t available = srcWidth - uint32_t(table.base[run]);
+    const __mmask64 inside = available >= 64 ? ~__mmask64(0) : (__mmask64(1) << available) - 1;
+    __m512i window[Rows], rests[Rows], wholes[Rows];
+    for (uint32_t k = 0; k < Rows; ++k) {
+        window[k] = _mm512_maskz_loadu_epi8(inside, src[k] + table.base[run]);
+        rests[k] = bias;
+        wholes[k] = zero;
+    }
+    for (uint32_t p = 0; p < table.pairs; ++p) {
+        const size_t at = size_t(run) * table.pairs + p;
+        const __m512i index = _mm512_loadu_si512(&table.index[at * 64]);
+        const __m512i rest = _mm512_loadu_si512(&table.rest[at * 16]);
+        const bool hasWhole = table.hasWhole[at];
+        const __m512i whole = hasWhole ? _mm512_loadu_si512(&table.whole[at * 16]) : zero;
         for (uint32_t k = 0; k < Rows; ++k) {
-            window[k] = _mm512_maskz_loadu_epi8(inside, src[k] + table.base[r]);
-            sumHigh[k] = sumLow[k] = zero;
+            const __m512i samples = _mm512_maskz_permutexvar_epi8(words, index, window[k]);
+            rests[k] = _mm512_dpwssd_epi32(rests[k], samples, rest);
+            if (hasWhole) wholes[k] = _mm512_dpwssd_epi32(wholes[k], samples, whole);
         }
-        for (uint32_t p = 0; p < pairs; ++p) {
-            const size_t at = size_t(r) * pairs + p;
-            const __m512i index = _mm512_loadu_si512(&table.index[at * 64]);
-            const __m512i high = _mm512_loadu_si512(&table.high[at * 16]), low = _mm512_loadu_si512(&table.low[at * 16]);
-            for (uint32_t k = 0; k < Rows; ++k) {
-                const __m512i samples = _mm512_maskz_permutexvar_epi8(words, index, window[k]);
-                sumHigh[k] = _mm512_add_epi32(sumHigh[k], _mm512_madd_epi16(samples, high));
-                sumLow[k] = _mm512_add_epi32(sumLow[k], _mm512_madd_epi16(samples, low));
-            }
+    }
+    for (uint32_t k = 0; k < Rows; ++k) out[k] = Combine(rests[k], wholes[k]);
+}
+
+// Rows rows at once, so that each run's permute indices and weights are loaded once for all;
+// four runs (64 outputs) packed to bytes together, two runs' words at a time.
+template <uint32_t Rows>
+VELTRO_AVX512_VNNI void WindowedRows(const uint8_t* const* src, uint32_t srcWidth, uint8_t* const* dst,
+                                     const WindowTable& table, int32_t rounding)
+{
+    const __m512i bias = _mm512_set1_epi32(rounding);
+    // The packs leave run k's outputs 4L..4L+3 in 32-bit lane 4L + k.
+    const __m512i runOrder = _mm512_setr_epi32(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
+    for (uint32_t first = 0; first < table.count; first += 64) {
+        const uint32_t run = first / 16;
+        __m512i words[2][Rows];
+        for (uint32_t half = 0; half < 2; ++half) {
+            __m512i even[Rows], odd[Rows];
+            RunSums<Rows>(src, srcWidth, table, run + 2 * half, bias, even);
+            RunSums<Rows>(src, srcWidth, table, run + 2 * half + 1, bias, odd);
+            for (uint32_t k = 0; k < Rows; ++k) words[half][k] = _mm512_packs_epi32(even[k], odd[k]);
         }
-        const uint32_t n = std::min(16u, table.count - first);
+        const uint32_t n = std::min(64u, table.count - first);
+        const __mmask64 mask = n == 64 ? ~__mmask64(0) : (__mmask64(1) << n) - 1;
         for (uint32_t k = 0; k < Rows; ++k) {
-            const __m512i sum = _mm512_add_epi32(_mm512_add_epi32(_mm512_slli_epi32(sumHigh[k], 8), sumLow[k]), bias);
-            const __m128i bytes = _mm512_cvtusepi32_epi8(_mm512_max_epi32(_mm512_srai_epi32(sum, 16), zero));
-            _mm_mask_storeu_epi8(dst[k] + first, __mmask16((1u << n) - 1), bytes);
+            const __m512i bytes = _mm512_packus_epi16(words[0][k], words[1][k]);
+            _mm512_mask_storeu_epi8(dst[k] + first, mask, _mm512_permutexvar_epi32(runOrder, bytes));
         }
     }
 }

@@ -24,7 +24,7 @@ void CSeparableResampling::BuildWeights()
     };
     build(srcW_, dstW_, horizontalCoefficient_, xIndex_, xPhase_, horizontal_);
     build(srcH_, dstH_, verticalCoefficient_, yIndex_, yPhase_, vertical_);
-    windowed_ = HasAvx512Vbmi() && windows_.Build(horizontal_, dstW_);
+    windowed_ = HasAvx512Vnni() && windows_.Build(horizontal_, dstW_);
 
     // A destination row reads at most `taps` consecutive rows, and a block of up to kRowBlock
     // rows is filtered ahead of the last of them.
@@ -100,7 +100,7 @@ void CSeparableResampling::RunJob(const ResampleJob& job)
             filterRows(&srcRows_[y], into, srcW_, dstW_, horizontal_, rounding);
             return true;
         };
-        if (simd_ >= SimdLevel::kAvx512 && windowed_) {
+        if (simd_ >= SimdLevel::kAvx512Vnni && windowed_) {
             uint8_t* into[4];
             const uint32_t available = std::min(4u, srcH_ - y);
             for (uint32_t r = 0; r < available; ++r) into[r] = slot(y + r);

@@ -39,6 +39,21 @@ constexpr int32_t kRoundHalf = 0x8000;
 // A weight in [-2^23, 2^23) is 256 * (w >> 8) + (w & 255) with both halves 16-bit operands.
 inline bool SplitsIntoHalves(int32_t w) { return w >= -(1 << 23) && w < (1 << 23); }
 
+// The vector paths' other split, valid for every weight: w = r + 65536 c with r the low 16 bits
+// read as signed, so that s * w = s * r + 65536 (s * c) and
+//   (sum of s * w + rounding) >> 16 = (sum of s * c) + ((sum of s * r + rounding) >> 16).
+// That holds when neither the whole sum nor the sum of the rests overflows 32 bits, which taps
+// whose magnitudes add up to less than 2^23 guarantee for samples up to 255.
+inline int32_t RestOf(int32_t w) { return int16_t(uint16_t(w)); }
+inline int32_t WholeOf(int32_t w) { return (w - RestOf(w)) >> 16; }
+inline bool SplitSumsFit(const int32_t* w, uint32_t taps)
+{
+    if (taps > 255) return false;
+    int64_t magnitude = 0;
+    for (uint32_t t = 0; t < taps; ++t) magnitude += w[t] < 0 ? -int64_t(w[t]) : w[t];
+    return magnitude < (int64_t(1) << 23);
+}
+
 inline void TapTable::CheckPairs()
 {
     pairs = true;

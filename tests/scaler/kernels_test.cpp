@@ -134,7 +134,7 @@ TEST(Kernels, VectorPathsMatchThePlainRowFunctions)
             ASSERT_TRUE(plain->InitializePanorama(c.sh, c.sw, c.dh, c.dw, 1, c.kh, c.kv));
             std::vector<uint8_t> expected(size_t(c.dw) * c.dh);
             plain->Process(src.data(), expected.data());
-            for (SimdLevel level : {SimdLevel::kAvx2, SimdLevel::kAvx512}) {
+            for (SimdLevel level : {SimdLevel::kAvx2, SimdLevel::kAvx512, SimdLevel::kAvx512Vnni}) {
                 auto fast = CreateResampler(method);
                 dynamic_cast<CSeparableResampling&>(*fast).UseSimd(level);
                 ASSERT_TRUE(fast->InitializePanorama(c.sh, c.sw, c.dh, c.dw, 1, c.kh, c.kv));
@@ -156,8 +156,8 @@ TEST(Kernels, VectorPathsClampBothEnds)
         for (uint32_t y = 3; y < sh; y += 7)
             for (uint32_t x = y % 5; x < sw; x += 6) src[y * sw + x] = uint8_t(255 - field);
         for (int method : {1, 2}) {
-            std::vector<uint8_t> outs[3];
-            for (int level = 0; level < 3; ++level) {
+            std::vector<uint8_t> outs[4];
+            for (int level = 0; level < 4; ++level) {
                 auto r = CreateResampler(method);
                 dynamic_cast<CSeparableResampling&>(*r).UseSimd(SimdLevel(level));
                 ASSERT_TRUE(r->Initialize(sh, sw, dh, dw, 1));
@@ -166,6 +166,7 @@ TEST(Kernels, VectorPathsClampBothEnds)
             }
             EXPECT_EQ(outs[1], outs[0]) << "method " << method;
             EXPECT_EQ(outs[2], outs[0]) << "method " << method;
+            EXPECT_EQ(outs[3], outs[0]) << "method " << method;
             EXPECT_EQ(outs[0], reference::Resample(method, src, sw, sh, dw, dh));
         }
     }
