@@ -1,6 +1,7 @@
 // YUV to RGB32 rows with AVX-512 (BW and VBMI), 64 pixels per step.
 #include <immintrin.h>
 
+#include <algorithm>
 #include <array>
 
 #include "convert/color_rows.h"
@@ -58,19 +59,29 @@ constexpr uint32_t kAhead = 4;  // steps
 AVX512 inline __m512i Load(const Indices& t) { return _mm512_loadu_si512(t.data()); }
 AVX512 inline __m512i Words(int16_t k) { return _mm512_set1_epi16(k); }
 AVX512 inline __m512i Add(__m512i a, __m512i b) { return _mm512_add_epi16(a, b); }
-// a * first + b * second byte of each word (unsigned bytes times signed bytes; the sums here
-// stay within 16 bits).
-AVX512 inline __m512i Weigh(__m512i uv, int8_t a, int8_t b)
+// a * first + b * second byte of each word, the bytes unsigned (the sums here stay within 16
+// bits).
+AVX512 inline __m512i Weigh(__m512i bytes, int8_t a, int8_t b)
 {
-    return _mm512_maddubs_epi16(uv, _mm512_set1_epi16(int16_t(uint8_t(a) | uint8_t(b) << 8)));
+    return _mm512_maddubs_epi16(bytes, _mm512_set1_epi16(int16_t(uint8_t(a) | uint8_t(b) << 8)));
+}
+// The same with signed bytes and unsigned weights.
+AVX512 inline __m512i WeighSigned(__m512i bytes, uint8_t a, uint8_t b)
+{
+    return _mm512_maddubs_epi16(_mm512_set1_epi16(int16_t(a | b << 8)), bytes);
 }
 
 // One component of the even and odd pixels, Y + outer + ((42 Y + inner) >> 8), clamped and
-// packed to bytes.
+// packed to bytes; the sum before the shift is a signed 16-bit number, or an unsigned one for
+// a logical shift.
+template <bool Logical>
 AVX512 inline __m512i Component(const __m512i* y, const __m512i* l, __m512i inner, __m512i outer)
 {
     __m512i v[2];
-    for (int h = 0; h < 2; ++h) v[h] = Add(Add(_mm512_srai_epi16(Add(l[h], inner), 8), y[h]), outer);
+    for (int h = 0; h < 2; ++h) {
+        const __m512i sum = Add(l[h], inner);
+        v[h] = Add(Add(Logical ? _mm512_srli_epi16(sum, 8) : _mm512_srai_epi16(sum, 8), y[h]), outer);
+    }
     return _mm512_packus_epi16(v[0], v[1]);
 }
 
@@ -79,39 +90,60 @@ AVX512 inline __m512i Component(const __m512i* y, const __m512i* l, __m512i inne
 //   B = C + 2D + ((42C + 4D + 128) >> 8)
 //   G = C - E + ((42C - 100D + 48E + 128) >> 8)
 //   R = C + 2E + ((42C - 103E + 128) >> 8)
-// are the reference's floors exactly, since whole multiples of 256 leave the shift. The
-// offsets of C, D and E are folded into one constant per term, in raw Y, U and V:
-//   B = Y + (2U - 272) + ((42Y + 4U - 1056) >> 8)
-//   G = Y + (112 - V) + ((42Y - 100U + 48V + 6112) >> 8)
-//   R = Y + (2V - 272) + ((42Y - 103V + 12640) >> 8)
-// The fourth byte of each pixel keeps what the buffer held (masked stores).
-AVX512 void YuvToRgb32(const uint8_t* y, const uint8_t* v, const uint8_t* u, uint32_t groups, uint8_t* dst)
+// are the reference's floors exactly, since whole multiples of 256 leave the shift. So do the
+// constants, which all go inside the shift (in raw Y, U and V; D and E come as signed bytes):
+//   B = Y + 2D + ((42Y + 4U - 5152) >> 8)             sum in [-5152, 6578]
+//   G = Y - V + ((42Y - 100U + 48V + 34784) >> 8)     sum in [9284, 57734]: unsigned
+//   R = Y + 2E + ((42Y - 103V + 8544) >> 8)           sum in [-17721, 19254]
+// `dst` gets the colour bytes of `stores` (the fourth byte of each pixel keeps what the
+// buffer held).
+AVX512 inline void Step(__m512i luma, __m512i u, __m512i v, uint8_t* dst, const __mmask64* stores)
 {
-    const __m512i chromaPairs = Load(kChromaPairs);
-    const __m512i blueGreen[2] = {Load(kBlueGreen[0]), Load(kBlueGreen[1])};
-    const __m512i pixels[4] = {Load(kPixels[0]), Load(kPixels[1]), Load(kPixels[2]), Load(kPixels[3])};
-    for (uint32_t g = 0; g < groups; ++g, y += 64, u += 32, v += 32, dst += 256) {
+    const __m512i lumaWords[2] = {_mm512_and_si512(luma, Words(0xFF)), _mm512_srli_epi16(luma, 8)};
+    // 42 Y as a byte multiply-add: a 16-bit multiply would be turned into five shifts and adds.
+    const __m512i l[2] = {Weigh(luma, 42, 0), Weigh(luma, 0, 42)};
+    const __m512i uv = _mm512_permutex2var_epi8(u, Load(kChromaPairs), v);
+    const __m512i de = _mm512_xor_si512(uv, _mm512_set1_epi8(char(0x80)));
+    const __m512i b = Component<false>(lumaWords, l, Add(Weigh(uv, 4, 0), Words(-5152)), WeighSigned(de, 2, 0));
+    const __m512i gr = Component<true>(lumaWords, l, Add(Weigh(uv, -100, 48), Words(int16_t(34784 - 65536))),
+                                       Weigh(uv, 0, -1));
+    const __m512i r = Component<false>(lumaWords, l, Add(Weigh(uv, 0, -103), Words(8544)), WeighSigned(de, 0, 2));
+    for (int half = 0; half < 2; ++half) {
+        const __m512i bg = _mm512_permutex2var_epi8(b, Load(kBlueGreen[half]), gr);
+        for (int k = 0; k < 2; ++k)
+            _mm512_mask_storeu_epi8(dst + 128 * half + 64 * k, stores[2 * half + k],
+                                    _mm512_permutex2var_epi8(bg, Load(kPixels[2 * half + k]), r));
+    }
+}
+
+// The 32 chroma samples of a step in the low half.
+AVX512 inline __m512i Chroma(const uint8_t* c)
+{
+    return _mm512_castsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(c)));
+}
+
+AVX512 void YuvToRgb32(const uint8_t* y, const uint8_t* v, const uint8_t* u, uint32_t width, uint8_t* dst)
+{
+    const __mmask64 whole[4] = {kColourBytes, kColourBytes, kColourBytes, kColourBytes};
+    uint32_t at = 0;
+    for (; at + 64 <= width; at += 64, dst += 256) {
         // Asking for the destination lines a few steps ahead lets the stores retire sooner
         // (about a tenth of the frame time). Near the row's end this asks for the lines after
         // it, the next row's when rows ascend; a prefetch never faults and changes no byte.
         for (int k = 0; k < 4; ++k) _m_prefetchw(dst + 256 * kAhead + 64 * k);
-        const __m512i luma = _mm512_loadu_si512(y);
-        const __m512i lumaWords[2] = {_mm512_and_si512(luma, Words(0xFF)), _mm512_srli_epi16(luma, 8)};
-        // 42 Y as a byte multiply-add: a 16-bit multiply would be turned into five shifts and adds.
-        const __m512i l[2] = {Weigh(luma, 42, 0), Weigh(luma, 0, 42)};
-        const __m512i uv = _mm512_permutex2var_epi8(
-            _mm512_castsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(u))), chromaPairs,
-            _mm512_castsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(v))));
-        const __m512i b = Component(lumaWords, l, Add(Weigh(uv, 4, 0), Words(-1056)), Add(Weigh(uv, 2, 0), Words(-272)));
-        const __m512i gr = Component(lumaWords, l, Add(Weigh(uv, -100, 48), Words(6112)), Add(Weigh(uv, 0, -1), Words(112)));
-        const __m512i r = Component(lumaWords, l, Add(Weigh(uv, 0, -103), Words(12640)), Add(Weigh(uv, 0, 2), Words(-272)));
-        for (int half = 0; half < 2; ++half) {
-            const __m512i bg = _mm512_permutex2var_epi8(b, blueGreen[half], gr);
-            for (int k = 0; k < 2; ++k)
-                _mm512_mask_storeu_epi8(dst + 128 * half + 64 * k, kColourBytes,
-                                        _mm512_permutex2var_epi8(bg, pixels[2 * half + k], r));
-        }
+        Step(_mm512_loadu_si512(y + at), Chroma(u + at / 2), Chroma(v + at / 2), dst, whole);
     }
+    // The last pairs through masked loads and stores; an odd last pixel stays unwritten.
+    const uint32_t pairs = (width - at) / 2;
+    if (!pairs) return;
+    __mmask64 stores[4];
+    for (uint32_t k = 0; k < 4; ++k) {
+        const uint32_t n = std::min(std::max(2 * pairs, 16 * k) - 16 * k, 16u);  // pixels of store k
+        stores[k] = kColourBytes & (n == 16 ? ~0ull : (1ull << 4 * n) - 1);
+    }
+    const __mmask64 lumaBytes = (1ull << 2 * pairs) - 1, chromaBytes = (1ull << pairs) - 1;
+    Step(_mm512_maskz_loadu_epi8(lumaBytes, y + at), _mm512_maskz_loadu_epi8(chromaBytes, u + at / 2),
+         _mm512_maskz_loadu_epi8(chromaBytes, v + at / 2), dst, stores);
 }
 
 }  // namespace
@@ -120,9 +152,7 @@ void YuvToRgbRowAvx512(const uint8_t* y, const uint8_t* v, const uint8_t* u, uin
                        uint32_t bytesPerPixel)
 {
     if (bytesPerPixel != 4) return YuvToRgbRowPlain(y, v, u, width, dst, bytesPerPixel);
-    const uint32_t groups = width / 64, done = groups * 64;
-    YuvToRgb32(y, v, u, groups, dst);
-    YuvToRgbRowAvx2(y + done, v + done / 2, u + done / 2, width - done, dst + size_t(done) * 4, 4);
+    YuvToRgb32(y, v, u, width, dst);
 }
 
 // The AVX2 set with the 64-pixel RGB32 row.
