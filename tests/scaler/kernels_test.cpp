@@ -114,8 +114,8 @@ TEST(Kernels, FactoryKnowsFourMethods)
 namespace {
 
 // Every vector level against the plain row functions: widths and heights off the 8/16-row
-// blocks and the 16/32-column steps, both directions, tap counts from 2 to 18 (Lanczos widens
-// its window when halving), and the panoramic tables with their mirrored entries.
+// blocks and the 16/32-column steps, both directions, tap counts from 2 to 18 and beyond 255
+// (Lanczos widens its window when halving), and the panoramic tables with their mirrored entries.
 TEST(Kernels, VectorPathsMatchThePlainRowFunctions)
 {
     struct Case {
@@ -125,7 +125,7 @@ TEST(Kernels, VectorPathsMatchThePlainRowFunctions)
     const Case cases[] = {{37, 29, 23, 41, 0, 0},     {1920, 17, 640, 9, 0, 0},  {15, 8, 33, 8, 0, 0},
                           {101, 23, 100, 23, 0, 0},   {131, 70, 47, 33, 0, 0},   {45, 40, 97, 81, 0, 0},
                           {200, 61, 61, 200, 0, 0},   {96, 54, 131, 75, 0.8, 1.25}, {131, 75, 96, 54, 1.3, 0.7},
-                          {33, 47, 31, 16, 0, 0}};
+                          {33, 47, 31, 16, 0, 0},     {1100, 600, 4, 2, 0, 0}};
     for (int method : {0, 1, 2})
         for (const Case& c : cases) {
             auto src = Noise(size_t(c.sw) * c.sh, c.sh);
