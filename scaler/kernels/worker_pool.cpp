@@ -30,29 +30,6 @@ void CManualEvent::Wait()
     changed_.wait(lock, [this] { return signalled_; });
 }
 
-void CBatchBarrier::ArriveAndWait()
-{
-    // The generation cannot move before this worker arrives, so reading it first is safe.
-    const uint32_t generation = generation_.load(std::memory_order_acquire);
-    if (arrived_.fetch_add(1, std::memory_order_acq_rel) + 1 == count_) {
-        arrived_.store(0, std::memory_order_relaxed);
-        generation_.fetch_add(1, std::memory_order_acq_rel);
-        generation_.notify_all();
-        return;
-    }
-    // About the imbalance of two halves of a pass; beyond it the others were preempted, and
-    // spinning would only keep them from their cores.
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::microseconds(30);
-    do {
-        for (int i = 0; i < 32; ++i) {
-            if (generation_.load(std::memory_order_acquire) != generation) return;
-            _mm_pause();
-        }
-    } while (std::chrono::steady_clock::now() < giveUp);
-    while (generation_.load(std::memory_order_acquire) == generation)
-        generation_.wait(generation, std::memory_order_acquire);
-}
-
 uint32_t ProcessAffinityMask()
 {
     cpu_set_t set;
@@ -96,7 +73,7 @@ void CWorkerPool::Start(uint32_t mask, JobRunner run)
     run_ = std::move(run);
     uint32_t count = std::max(1, std::popcount(mask));
     jobs_.assign(size_t(kMaxBatches) * count, ResampleJob{});
-    barrier_.SetCount(count);
+    taken_ = std::make_unique<std::atomic<bool>[]>(size_t(kMaxBatches) * count);
     for (uint32_t i = 0; i < count; ++i) {
         startEvents_.push_back(std::make_unique<CManualEvent>());
         doneEvents_.push_back(std::make_unique<CManualEvent>());
@@ -129,9 +106,40 @@ void CWorkerPool::Stop()
 void CWorkerPool::RunJobs(uint32_t batches)
 {
     batches_ = batches;
+    for (size_t j = 0; j < jobs_.size(); ++j) taken_[j].store(false, std::memory_order_relaxed);
+    for (auto& finished : finished_) finished.store(0, std::memory_order_relaxed);
     for (auto& start : startEvents_) start->Set();
     for (auto& done : doneEvents_) done->Wait();
     for (auto& done : doneEvents_) done->Reset();
+}
+
+void CWorkerPool::TakeJobs(uint32_t batch, uint32_t index)
+{
+    const uint32_t n = WorkerCount();
+    for (uint32_t k = 0; k < n; ++k) {
+        const uint32_t j = (index + k) % n;
+        if (taken_[size_t(batch) * n + j].exchange(true, std::memory_order_relaxed)) continue;
+        run_(Job(batch, j));
+        // Finishing publishes the job's writes to whoever sees the whole batch finished.
+        if (finished_[batch].fetch_add(1, std::memory_order_acq_rel) + 1 == n) finished_[batch].notify_all();
+    }
+}
+
+void CWorkerPool::AwaitBatch(uint32_t batch)
+{
+    const uint32_t n = WorkerCount();
+    std::atomic<uint32_t>& finished = finished_[batch];
+    // About the imbalance of two shares of a batch; beyond it a worker was preempted, and
+    // spinning would only keep it from its processor.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::microseconds(30);
+    do {
+        for (int i = 0; i < 32; ++i) {
+            if (finished.load(std::memory_order_acquire) == n) return;
+            _mm_pause();
+        }
+    } while (std::chrono::steady_clock::now() < giveUp);
+    for (uint32_t seen; (seen = finished.load(std::memory_order_acquire)) != n;)
+        finished.wait(seen, std::memory_order_acquire);
 }
 
 void CWorkerPool::WorkerLoop(uint32_t index)
@@ -142,8 +150,8 @@ void CWorkerPool::WorkerLoop(uint32_t index)
         start.Wait();
         if (!keepRunning_) break;
         for (uint32_t batch = 0; batch < batches_; ++batch) {
-            if (batch > 0) barrier_.ArriveAndWait();
-            run_(Job(batch, index));
+            if (batch > 0) AwaitBatch(batch - 1);
+            TakeJobs(batch, index);
         }
         start.Reset();
         done.Set();

@@ -41,20 +41,6 @@ constexpr uint8_t kVerticalPass = 0;
 // A range of destination rows through both passes (the intermediate rows it needs first).
 constexpr uint8_t kBothPasses = 2;
 
-// Reusable barrier for the workers between two batches: spins first, since the workers reach it
-// within microseconds of each other, then sleeps. Arriving publishes the arriver's writes to
-// everyone who leaves it.
-class CBatchBarrier {
-public:
-    void SetCount(uint32_t count) { count_ = count; }
-    void ArriveAndWait();
-
-private:
-    uint32_t count_ = 1;
-    std::atomic<uint32_t> arrived_{0};
-    std::atomic<uint32_t> generation_{0};
-};
-
 class CWorkerPool {
 public:
     using JobRunner = std::function<void(const ResampleJob&)>;
@@ -72,21 +58,31 @@ public:
     static constexpr uint32_t kMaxBatches = 2;
 
     uint32_t WorkerCount() const { return static_cast<uint32_t>(threads_.size()); }
-    ResampleJob& Job(uint32_t batch, uint32_t worker) { return jobs_[size_t(batch) * threads_.size() + worker]; }
-    // Runs batches [0, batches) of the jobs set with Job(), each worker its own job of a batch,
-    // every job of one batch finished before any of the next starts; returns when all are done.
+    // Job j of a batch: one per worker.
+    ResampleJob& Job(uint32_t batch, uint32_t j) { return jobs_[size_t(batch) * threads_.size() + j]; }
+    // Runs batches [0, batches) of the jobs set with Job(), every job of one batch finished
+    // before any of the next starts; returns when all are done. Worker i starts on job i of a
+    // batch; one that is done takes a job no one has started yet, so a worker held up (another
+    // program on its processor) leaves its share to the others instead of delaying the frame.
     void RunJobs(uint32_t batches);
 
 private:
     void WorkerLoop(uint32_t index);
+    // Runs the jobs of a batch this worker can still take, starting with its own.
+    void TakeJobs(uint32_t batch, uint32_t index);
+    // Waits until every job of the batch is finished: spins first, since the workers finish
+    // within microseconds of each other, then sleeps.
+    void AwaitBatch(uint32_t batch);
 
     JobRunner run_;
     std::vector<std::thread> threads_;
     std::vector<std::unique_ptr<CManualEvent>> startEvents_;
     std::vector<std::unique_ptr<CManualEvent>> doneEvents_;
     std::vector<ResampleJob> jobs_;  // kMaxBatches rows of one job per worker
-    CBatchBarrier barrier_;
-    // Both written only while all workers wait on their start events.
+    // Per job: taken by some worker; per batch: jobs finished.
+    std::unique_ptr<std::atomic<bool>[]> taken_;
+    std::atomic<uint32_t> finished_[kMaxBatches] = {};
+    // Written only while all workers wait on their start events.
     uint32_t batches_ = 0;
     bool keepRunning_ = false;
 };
