@@ -108,6 +108,20 @@ void YuvToRgbRowAvx2(const uint8_t* y, const uint8_t* v, const uint8_t* u, uint3
 void YuvToRgbRowAvx512(const uint8_t* y, const uint8_t* v, const uint8_t* u, uint32_t width, uint8_t* dst,
                        uint32_t bytesPerPixel);
 
+// The AVX2 set with the given RGB row (the AVX-512 set differs from it in that row only).
+constexpr ColorRowFunctions Avx2ColorRows(const char* name, decltype(ColorRowFunctions::yuvToRgb) yuvToRgb)
+{
+    return {name,
+            UnpackPackedRowSsse3,
+            PackPackedRowSsse3,
+            UnpackPacked420RowsAvx2,
+            RgbToYuvRowAvx2,
+            RgbToPackedRowAvx2,
+            RgbToYuv420RowsAvx2,
+            yuvToRgb,
+            AverageRowsSsse3};
+}
+
 // B, G, R (and X for 4-byte pixels) planes; planeCount may be smaller than the pixel size
 // (an RGB32 output from three planes keeps its fourth byte unwritten).
 void UnpackRgbRow(const uint8_t* src, uint32_t bytesPerPixel, uint32_t width, uint8_t* const* planes,

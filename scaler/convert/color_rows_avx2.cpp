@@ -58,12 +58,4 @@ void UnpackPacked420RowsAvx2(const uint8_t* src0, const uint8_t* src1, PackedLay
                                                                     v + done / 2, u + done / 2);
 }
 
-const ColorRowFunctions kAvx2ColorRows{"avx2",
-                                       UnpackPackedRowSsse3,
-                                       PackPackedRowSsse3,
-                                       UnpackPacked420RowsAvx2,
-                                       RgbToYuvRowAvx2,
-                                       RgbToPackedRowAvx2,
-                                       RgbToYuv420RowsAvx2,
-                                       YuvToRgbRowAvx2,
-                                       AverageRowsSsse3};
+constinit const ColorRowFunctions kAvx2ColorRows = Avx2ColorRows("avx2", YuvToRgbRowAvx2);
