@@ -27,7 +27,21 @@ void CManualEvent::Reset()
 void CManualEvent::Wait()
 {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return signalled_; });
+    changed_.wait(lock, [this] { return signalled_.load(std::memory_order_relaxed); });
+}
+
+// Spins up to `limit` for done() to hold: for waits expected to end within microseconds.
+template <class Done>
+static bool SpinFor(std::chrono::microseconds limit, Done done)
+{
+    const auto giveUp = std::chrono::steady_clock::now() + limit;
+    do {
+        for (int i = 0; i < 32; ++i) {
+            if (done()) return true;
+            _mm_pause();
+        }
+    } while (std::chrono::steady_clock::now() < giveUp);
+    return false;
 }
 
 uint32_t ProcessAffinityMask()
@@ -86,8 +100,9 @@ void CWorkerPool::Start(uint32_t mask, JobRunner run)
     // (and failing that anywhere).
     for (uint32_t i = 0; i < count; ++i) {
         threads_.emplace_back(&CWorkerPool::WorkerLoop, this, i);
-        if (count >= 2 && AllowProcessors(threads_.back(), NthBit(mask, i))) continue;
-        if (mask) AllowProcessors(threads_.back(), mask);
+        const uint32_t own = NthBit(mask, i);
+        processors_.push_back(count >= 2 && AllowProcessors(threads_.back(), own) ? std::countr_zero(own) : -1);
+        if (processors_.back() < 0 && mask) AllowProcessors(threads_.back(), mask);
     }
 }
 
@@ -101,6 +116,7 @@ void CWorkerPool::Stop()
     startEvents_.clear();
     doneEvents_.clear();
     jobs_.clear();
+    processors_.clear();
 }
 
 void CWorkerPool::RunJobs(uint32_t batches)
@@ -108,9 +124,38 @@ void CWorkerPool::RunJobs(uint32_t batches)
     batches_ = batches;
     for (size_t j = 0; j < jobs_.size(); ++j) taken_[j].store(false, std::memory_order_relaxed);
     for (auto& finished : finished_) finished.store(0, std::memory_order_relaxed);
-    for (auto& start : startEvents_) start->Set();
+    workersDone_.store(0, std::memory_order_relaxed);
+    // Workers on other processors first: theirs is the longer wake-up, and one on this
+    // processor can only start once the caller sleeps.
+    const int here = sched_getcpu();
+    for (size_t i = 0; i < threads_.size(); ++i)
+        if (processors_[i] != here) startEvents_[i]->Set();
+    for (size_t i = 0; i < threads_.size(); ++i)
+        if (processors_[i] == here) startEvents_[i]->Set();
+    AwaitWorkers();
     for (auto& done : doneEvents_) done->Wait();
     for (auto& done : doneEvents_) done->Reset();
+}
+
+void CWorkerPool::AwaitWorkers()
+{
+    const uint32_t n = WorkerCount();
+    auto allDone = [&] { return workersDone_.load(std::memory_order_acquire) == n; };
+    // Asleep until the first worker is done: until then every processor of the pool has a
+    // worker to run. After that the rest is the imbalance of the shares, mostly microseconds,
+    // shorter than being woken on an idle processor: spin for it (a bounded time within this
+    // frame's work, never waiting for the next frame), unless a worker still running needs
+    // this processor.
+    uint32_t done;
+    while ((done = workersDone_.load(std::memory_order_acquire)) == 0) workersDone_.wait(0, std::memory_order_acquire);
+    if (done < n) {
+        const int here = sched_getcpu();
+        bool spin = true;
+        for (size_t i = 0; i < threads_.size(); ++i)
+            if (!doneEvents_[i]->IsSet() && (processors_[i] < 0 || processors_[i] == here)) spin = false;
+        if (spin && SpinFor(std::chrono::microseconds(50), allDone)) return;
+    }
+    while ((done = workersDone_.load(std::memory_order_acquire)) != n) workersDone_.wait(done, std::memory_order_acquire);
 }
 
 void CWorkerPool::TakeJobs(uint32_t batch, uint32_t index)
@@ -131,13 +176,7 @@ void CWorkerPool::AwaitBatch(uint32_t batch)
     std::atomic<uint32_t>& finished = finished_[batch];
     // About the imbalance of two shares of a batch; beyond it a worker was preempted, and
     // spinning would only keep it from its processor.
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::microseconds(30);
-    do {
-        for (int i = 0; i < 32; ++i) {
-            if (finished.load(std::memory_order_acquire) == n) return;
-            _mm_pause();
-        }
-    } while (std::chrono::steady_clock::now() < giveUp);
+    if (SpinFor(std::chrono::microseconds(30), [&] { return finished.load(std::memory_order_acquire) == n; })) return;
     for (uint32_t seen; (seen = finished.load(std::memory_order_acquire)) != n;)
         finished.wait(seen, std::memory_order_acquire);
 }
@@ -155,6 +194,8 @@ void CWorkerPool::WorkerLoop(uint32_t index)
         }
         start.Reset();
         done.Set();
+        workersDone_.fetch_add(1, std::memory_order_acq_rel);
+        workersDone_.notify_all();
     }
     done.Set();
 }

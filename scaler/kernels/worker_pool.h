@@ -18,11 +18,12 @@ public:
     void Set();
     void Reset();
     void Wait();
+    bool IsSet() const { return signalled_.load(std::memory_order_acquire); }
 
 private:
     std::mutex mutex_;
     std::condition_variable changed_;
-    bool signalled_ = false;
+    std::atomic<bool> signalled_{false};  // written under the mutex
 };
 
 // Work order of one worker: [first, last) of rows or columns, and which pass.
@@ -73,6 +74,8 @@ private:
     // Waits until every job of the batch is finished: spins first, since the workers finish
     // within microseconds of each other, then sleeps.
     void AwaitBatch(uint32_t batch);
+    // The caller's wait for the workers of a dispatch.
+    void AwaitWorkers();
 
     JobRunner run_;
     std::vector<std::thread> threads_;
@@ -82,6 +85,8 @@ private:
     // Per job: taken by some worker; per batch: jobs finished.
     std::unique_ptr<std::atomic<bool>[]> taken_;
     std::atomic<uint32_t> finished_[kMaxBatches] = {};
+    std::atomic<uint32_t> workersDone_{0};
+    std::vector<int> processors_;  // the processor each worker is bound to, -1 for none
     // Written only while all workers wait on their start events.
     uint32_t batches_ = 0;
     bool keepRunning_ = false;
