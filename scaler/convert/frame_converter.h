@@ -26,10 +26,19 @@ public:
 private:
     void ConvertField(const Picture& src, const Picture& dst, uint32_t topBorder);
     // A worker's share of the field in work_: a band of source rows unpacked into the planes,
-    // or a band of destination rows resampled in every plane and packed.
+    // a band of destination rows resampled in every plane and packed, or a band converted
+    // without resampling.
     void RunBand(const ResampleJob& job);
-    // Format conversion without resampling (source and target regions of the same size).
-    void ConvertFormat(const Picture& src, Region source, const Picture& dst, Region target);
+    // Format conversion without resampling (source and target regions of the same size);
+    // `planes`: the region's rows of the work planes, where it needs them.
+    void ConvertFormat(const Picture& src, Region source, const Picture& dst, Region target,
+                       const WorkPlanes& planes);
+    // Batch `batch` of the pool: [0, total) rows in one band of `kind` per worker. Boundaries
+    // fall on multiples of eight chroma rows (even for 4:2:0, so chroma rows are luma rows >> 1
+    // on both sides and pair as in the whole picture; off the middle of a vector block), and a
+    // lone odd last row of 4:2:0 planes stays in the band above, with the chroma row it is
+    // packed with.
+    void SetBands(uint32_t batch, uint32_t total, uint8_t kind);
 
     bool configured_ = false;
     bool direct_ = true;

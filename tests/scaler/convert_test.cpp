@@ -436,15 +436,16 @@ TEST(Convert, EveryFormatPairMatchesThePlainPerPlanePath)
 }
 
 // Two, three and eight workers give the frame one worker gives: pictures unpacked, resampled
-// and packed in bands of rows, 4:2:0 chroma rows paired across band boundaries, odd field
-// heights, bands left empty, in place and through the work planes.
+// and packed (or only converted, at the cropped size) in bands of rows, 4:2:0 chroma rows
+// paired across band boundaries, odd field heights, bands left empty, in place and through the
+// work planes.
 TEST(Convert, WorkerBandsGiveTheFrameOfOneWorker)
 {
     using F = PixelFormat;
     const std::pair<F, F> paths[] = {{F::YUY2, F::YV12}, {F::RGB24, F::YV12}, {F::YV12, F::YUY2}, {F::YUY2, F::YUY2},
                                      {F::YV12, F::YV12}, {F::RGB32, F::RGB24}, {F::YV12, F::RGB32}};
     for (auto [from, to] : paths)
-        for (auto [outW, outH] : {std::pair{42u, 34u}, std::pair{90u, 62u}})
+        for (auto [outW, outH] : {std::pair{42u, 34u}, std::pair{90u, 62u}, std::pair{64u, 38u}})
             for (bool fields : {false, true})
                 for (bool direct : {true, false}) {
                     SCALVO_Config c = BaseConfig(64, 46, 4, 3);
