@@ -1,5 +1,6 @@
 // Plane resamplers: one object maps a tightly packed 8-bit source plane of srcW x srcH samples
-// onto a destination plane of dstW x dstH samples, on a pool of worker threads it owns.
+// onto a destination plane of dstW x dstH samples, on a pool of worker threads it owns (or on
+// the threads of a caller that runs several planes at once, such as the frame converter).
 #pragma once
 
 #include <algorithm>
