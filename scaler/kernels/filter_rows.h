@@ -47,14 +47,14 @@ void FilterRowVertical(const uint8_t* const* rows, const int32_t* weights, uint3
 // Rows through the horizontal table sixteen outputs at a time, each sixteen gathered by byte
 // permutes from one 64-byte window of the source and summed by 16-bit dot products
 // (kAvx512Vnni), without the row blocks' interleaving. Build answers false for a table whose
-// sums the split weights cannot carry (SplitSumsFit) or where a run of sixteen outputs reads 64
-// or more consecutive samples.
+// sums the split weights cannot carry (SplitSumsFit), with whole parts outside the middle pair
+// of taps, or where a run of sixteen outputs reads 64 or more consecutive samples.
 struct WindowTable {
     uint32_t count = 0, pairs = 0;
     std::vector<int32_t> base;     // per run: the window's first source sample
     std::vector<uint8_t> index;    // per run and tap pair: 64 permute indices
     std::vector<int32_t> rest, whole;  // per run and tap pair: 16 word pairs (RestPair, WholePair)
-    std::vector<uint8_t> hasWhole;     // per run and tap pair: any whole part not zero
+    bool wholes = false;               // any whole part not zero (in the middle pair only)
     bool Build(const TapTable& table, uint32_t count);
 };
 // Four of the `rows` rows src[k] into dst[k] when there are four, else one; returns how many.

@@ -397,8 +397,8 @@ VELTRO_AVX512_VNNI inline __m512i Combine(__m512i rests, __m512i wholes)
 
 // Sixty-four columns per step, two taps per dot product: interleaving two rows' bytes and then
 // widening them puts the samples of a column side by side as 16-bit words, a dot product with
-// the weights' rests adds them into the column's sum, another with the whole parts only for
-// taps that have one.
+// the weights' rests adds them into the column's sum, another with the whole parts of the middle
+// pair (the last one), where alone they lie. A fixed tap count unrolls the pairs.
 template <uint32_t Fixed>
 VELTRO_AVX512_VNNI void VerticalSplit(const uint8_t* const* rows, const int32_t* weights, uint32_t runtimeTaps,
                                       uint8_t* dst, uint32_t first, uint32_t last, int32_t rounding)
@@ -411,15 +411,10 @@ VELTRO_AVX512_VNNI void VerticalSplit(const uint8_t* const* rows, const int32_t*
         return WordPair(part(weights[t.first]), t.second >= 0 ? part(weights[t.second]) : 0);
     };
     auto rest = [](int32_t w) { return RestOf(w); };
-    auto whole = [](int32_t w) { return WholeOf(w); };
     constexpr uint32_t kHeld = Fixed ? (Fixed + 1) / 2 : 1;
-    __m512i heldRest[kHeld], heldWhole[kHeld];
-    bool heldHasWhole[kHeld];
-    for (uint32_t p = 0; Fixed && p < pairs; ++p) {
-        heldRest[p] = _mm512_set1_epi32(pairOf(p, rest));
-        heldWhole[p] = _mm512_set1_epi32(pairOf(p, whole));
-        heldHasWhole[p] = pairOf(p, whole) != 0;
-    }
+    __m512i heldRest[kHeld];
+    for (uint32_t p = 0; Fixed && p < pairs; ++p) heldRest[p] = _mm512_set1_epi32(pairOf(p, rest));
+    const __m512i wholeWeights = _mm512_set1_epi32(pairOf(pairs - 1, [](int32_t w) { return WholeOf(w); }));
     const __m512i bias = _mm512_set1_epi32(rounding);
     const __m512i zero = _mm512_setzero_si512();
     for (uint32_t c = first; c < last; c += 64) {
@@ -430,14 +425,12 @@ VELTRO_AVX512_VNNI void VerticalSplit(const uint8_t* const* rows, const int32_t*
             const __m512i a = _mm512_maskz_loadu_epi8(mask, rows[t.first] + c);
             const __m512i b = t.second >= 0 ? _mm512_maskz_loadu_epi8(mask, rows[t.second] + c) : zero;
             const __m512i wr = Fixed ? heldRest[p] : _mm512_set1_epi32(pairOf(p, rest));
-            const __m512i wc = Fixed ? heldWhole[p] : _mm512_set1_epi32(pairOf(p, whole));
-            const bool hasWhole = Fixed ? heldHasWhole[p] : pairOf(p, whole) != 0;
             // Per 128-bit lane L: columns 16L + 0..7 and 16L + 8..15, then four each.
             const __m512i ab[2] = {_mm512_unpacklo_epi8(a, b), _mm512_unpackhi_epi8(a, b)};
             for (int k = 0; k < 4; ++k) {
                 const __m512i samples = k % 2 ? _mm512_unpackhi_epi8(ab[k / 2], zero) : _mm512_unpacklo_epi8(ab[k / 2], zero);
                 rests[k] = _mm512_dpwssd_epi32(rests[k], samples, wr);
-                if (hasWhole) wholes[k] = _mm512_dpwssd_epi32(wholes[k], samples, wc);
+                if (p + 1 == pairs) wholes[k] = _mm512_dpwssd_epi32(wholes[k], samples, wholeWeights);
             }
         }
         __m512i sums[4];
@@ -451,7 +444,14 @@ VELTRO_AVX512_VNNI void VerticalSplit(const uint8_t* const* rows, const int32_t*
 void FilterColumnsVerticalVnni(const uint8_t* const* rows, const int32_t* weights, uint32_t taps, uint8_t* dst,
                                uint32_t first, uint32_t last, int32_t rounding)
 {
-    if (!SplitSumsFit(weights, taps)) return FilterColumnsVerticalAvx512(rows, weights, taps, dst, first, last, rounding);
+    // Whole parts outside the middle pair (the last one) go the 32-bit way.
+    bool wholesInMiddle = true;
+    for (uint32_t p = 0; p + 1 < (taps + 1) / 2; ++p) {
+        const TapPair t = PairOfTaps(taps, p);
+        wholesInMiddle = wholesInMiddle && WholeOf(weights[t.first]) == 0 && WholeOf(weights[t.second]) == 0;
+    }
+    if (!wholesInMiddle || !SplitSumsFit(weights, taps))
+        return FilterColumnsVerticalAvx512(rows, weights, taps, dst, first, last, rounding);
     switch (taps) {
     case 2: return VerticalSplit<2>(rows, weights, 2, dst, first, last, rounding);
     case 4: return VerticalSplit<4>(rows, weights, 4, dst, first, last, rounding);
@@ -466,12 +466,12 @@ bool WindowTable::Build(const TapTable& table, uint32_t outputs)
     const uint32_t taps = table.taps;
     count = outputs;
     pairs = (taps + 1) / 2;
+    wholes = false;
     const uint32_t runs = (outputs + kRun - 1) / kRun;
     base.assign(runs, 0);
     index.assign(size_t(runs) * pairs * kWindow, 0);
     rest.assign(size_t(runs) * pairs * kRun, 0);
     whole.assign(size_t(runs) * pairs * kRun, 0);
-    hasWhole.assign(size_t(runs) * pairs, 0);
     if (taps == 0) return false;
     for (uint32_t j = 0; j < outputs; ++j)
         if (!SplitSumsFit(table.WeightsOf(j), taps)) return false;
@@ -494,7 +494,9 @@ bool WindowTable::Build(const TapTable& table, uint32_t outputs)
                 lane[2] = uint8_t(at[t1] - *lo);
                 rest[at16] = WordPair(RestOf(w[t0]), RestOf(w1));
                 whole[at16] = WordPair(WholeOf(w[t0]), WholeOf(w1));
-                hasWhole[size_t(r) * pairs + p] |= whole[at16] != 0;
+                // Only the middle pair, the last one, may carry whole parts.
+                if (whole[at16] != 0 && p + 1 < pairs) return false;
+                wholes = wholes || whole[at16] != 0;
             }
     }
     return true;
@@ -504,10 +506,11 @@ namespace {
 
 // One run of sixteen outputs of Rows rows, each row's (sum of s * c) + ((sum of s * r +
 // rounding) >> 16) in a vector; a run past the end gives zeros.
-template <uint32_t Rows>
+template <uint32_t Rows, uint32_t FixedPairs>
 VELTRO_AVX512_VNNI inline void RunSums(const uint8_t* const* src, uint32_t srcWidth, const WindowTable& table,
                                        uint32_t run, __m512i bias, __m512i* out)
 {
+    const uint32_t pairs = FixedPairs ? FixedPairs : table.pairs;
     const __m512i zero = _mm512_setzero_si512();
     if (run * 16 >= table.count) {
         for (uint32_t k = 0; k < Rows; ++k) out[k] = zero;
@@ -523,11 +526,13 @@ VELTRO_AVX512_VNNI inline void RunSums(const uint8_t* const* src, uint32_t srcWi
         rests[k] = bias;
         wholes[k] = zero;
     }
-    for (uint32_t p = 0; p < table.pairs; ++p) {
-        const size_t at = size_t(run) * table.pairs + p;
+    for (uint32_t p = 0; p < pairs; ++p) {
+        const size_t at = size_t(run) * pairs + p;
         const __m512i index = _mm512_loadu_si512(&table.index[at * 64]);
         const __m512i rest = _mm512_loadu_si512(&table.rest[at * 16]);
-        const bool hasWhole = table.hasWhole[at];
+        // Whole parts lie in the middle pair only, the last one; a fixed pair count (up to six
+        // taps) nearly always has some, so it takes them without asking.
+        const bool hasWhole = p + 1 == pairs && (FixedPairs || table.wholes);
         const __m512i whole = hasWhole ? _mm512_loadu_si512(&table.whole[at * 16]) : zero;
         for (uint32_t k = 0; k < Rows; ++k) {
             const __m512i samples = _mm512_maskz_permutexvar_epi8(words, index, window[k]);
@@ -539,8 +544,9 @@ VELTRO_AVX512_VNNI inline void RunSums(const uint8_t* const* src, uint32_t srcWi
 }
 
 // Rows rows at once, so that each run's permute indices and weights are loaded once for all;
-// four runs (64 outputs) packed to bytes together, two runs' words at a time.
-template <uint32_t Rows>
+// four runs (64 outputs) packed to bytes together, two runs' words at a time. A fixed number of
+// tap pairs unrolls the pairs without a branch, which keeps the sums in place across them.
+template <uint32_t Rows, uint32_t FixedPairs>
 VELTRO_AVX512_VNNI void WindowedRows(const uint8_t* const* src, uint32_t srcWidth, uint8_t* const* dst,
                                      const WindowTable& table, int32_t rounding)
 {
@@ -552,8 +558,8 @@ VELTRO_AVX512_VNNI void WindowedRows(const uint8_t* const* src, uint32_t srcWidt
         __m512i words[2][Rows];
         for (uint32_t half = 0; half < 2; ++half) {
             __m512i even[Rows], odd[Rows];
-            RunSums<Rows>(src, srcWidth, table, run + 2 * half, bias, even);
-            RunSums<Rows>(src, srcWidth, table, run + 2 * half + 1, bias, odd);
+            RunSums<Rows, FixedPairs>(src, srcWidth, table, run + 2 * half, bias, even);
+            RunSums<Rows, FixedPairs>(src, srcWidth, table, run + 2 * half + 1, bias, odd);
             for (uint32_t k = 0; k < Rows; ++k) words[half][k] = _mm512_packs_epi32(even[k], odd[k]);
         }
         const uint32_t n = std::min(64u, table.count - first);
@@ -570,10 +576,18 @@ VELTRO_AVX512_VNNI void WindowedRows(const uint8_t* const* src, uint32_t srcWidt
 uint32_t FilterRowsWindowed(const uint8_t* const* src, uint32_t rows, uint32_t srcWidth, uint8_t* const* dst,
                             const WindowTable& table, int32_t rounding)
 {
+    auto run = [&]<uint32_t Rows>() {
+        switch (table.pairs) {
+        case 1: return WindowedRows<Rows, 1>(src, srcWidth, dst, table, rounding);
+        case 2: return WindowedRows<Rows, 2>(src, srcWidth, dst, table, rounding);
+        case 3: return WindowedRows<Rows, 3>(src, srcWidth, dst, table, rounding);
+        default: return WindowedRows<Rows, 0>(src, srcWidth, dst, table, rounding);
+        }
+    };
     if (rows >= 4) {
-        WindowedRows<4>(src, srcWidth, dst, table, rounding);
+        run.template operator()<4>();
         return 4;
     }
-    WindowedRows<1>(src, srcWidth, dst, table, rounding);
+    run.template operator()<1>();
     return 1;
 }
