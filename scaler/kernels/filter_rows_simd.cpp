@@ -381,6 +381,17 @@ inline TapPair PairOfTaps(uint32_t taps, uint32_t p)
     return {int32_t(p), p < taps / 2 ? int32_t(taps - 1 - p) : -1};
 }
 
+// Whether the split paths take an output's weights: the split sums fit and whole parts lie in
+// the middle pair (the last one) only; otherwise the 32-bit paths do.
+inline bool SplitPathsServe(const int32_t* weights, uint32_t taps)
+{
+    for (uint32_t p = 0; p + 1 < (taps + 1) / 2; ++p) {
+        const TapPair t = PairOfTaps(taps, p);
+        if (WholeOf(weights[t.first]) != 0 || WholeOf(weights[t.second]) != 0) return false;
+    }
+    return SplitSumsFit(weights, taps);
+}
+
 // Four vectors of sixteen sums whose 128-bit lanes L hold columns 16L + 0..3, 16L + 4..7,
 // 16L + 8..11 and 16L + 12..15, as bytes 0..63 in column order. The saturating packs clamp as
 // the plain rows do (to 16 bits, then to 0..255).
@@ -444,13 +455,7 @@ VELTRO_AVX512_VNNI void VerticalSplit(const uint8_t* const* rows, const int32_t*
 void FilterColumnsVerticalVnni(const uint8_t* const* rows, const int32_t* weights, uint32_t taps, uint8_t* dst,
                                uint32_t first, uint32_t last, int32_t rounding)
 {
-    // Whole parts outside the middle pair (the last one) go the 32-bit way.
-    bool wholesInMiddle = true;
-    for (uint32_t p = 0; p + 1 < (taps + 1) / 2; ++p) {
-        const TapPair t = PairOfTaps(taps, p);
-        wholesInMiddle = wholesInMiddle && WholeOf(weights[t.first]) == 0 && WholeOf(weights[t.second]) == 0;
-    }
-    if (!wholesInMiddle || !SplitSumsFit(weights, taps))
+    if (!SplitPathsServe(weights, taps))
         return FilterColumnsVerticalAvx512(rows, weights, taps, dst, first, last, rounding);
     switch (taps) {
     case 2: return VerticalSplit<2>(rows, weights, 2, dst, first, last, rounding);
@@ -474,7 +479,7 @@ bool WindowTable::Build(const TapTable& table, uint32_t outputs)
     whole.assign(size_t(runs) * pairs * kRun, 0);
     if (taps == 0) return false;
     for (uint32_t j = 0; j < outputs; ++j)
-        if (!SplitSumsFit(table.WeightsOf(j), taps)) return false;
+        if (!SplitPathsServe(table.WeightsOf(j), taps)) return false;
     for (uint32_t r = 0; r < runs; ++r) {
         const uint32_t first = r * kRun, n = std::min(kRun, outputs - first);
         const int32_t* pos = table.PositionsOf(first);
@@ -494,8 +499,6 @@ bool WindowTable::Build(const TapTable& table, uint32_t outputs)
                 lane[2] = uint8_t(at[t1] - *lo);
                 rest[at16] = WordPair(RestOf(w[t0]), RestOf(w1));
                 whole[at16] = WordPair(WholeOf(w[t0]), WholeOf(w1));
-                // Only the middle pair, the last one, may carry whole parts.
-                if (whole[at16] != 0 && p + 1 < pairs) return false;
                 wholes = wholes || whole[at16] != 0;
             }
     }

@@ -111,11 +111,10 @@ def run(source_dir, build_dir):
             d.wait_for(lambda: not os.path.exists("/proc/%d" % restarted) or
                        open("/proc/%d/stat" % restarted).read().rsplit(") ", 1)[1].startswith("Z"), 30, "its end")
 
-        for name, step in [("the update is offered after login and accepted", offered_after_login),
+        results.check_all([("the update is offered after login and accepted", offered_after_login),
                            ("the update panel shows the download's progress", panel_shows_progress),
                            ("the program ends and the installer replaces it", installer_replaces_the_program),
-                           ("the new version starts in its place", new_version_starts_again)]:
-            results.check(name, step)
+                           ("the new version starts in its place", new_version_starts_again)])
     finally:
         desk.close()
         site.close()

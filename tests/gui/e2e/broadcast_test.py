@@ -95,12 +95,11 @@ def run(bin_dir):
             desk.find(app, role="push button", name="Start broadcast", seconds=30)
             assert not desk.is_checked(desk.find(app, name="Send Video", role="check box"))
 
-        for name, step in [("on air with a running clock, H.264 and AAC on the server", on_air),
+        results.check_all([("on air with a running clock, H.264 and AAC on the server", on_air),
                            ("a server restart shows the reconnect text, then on air again", reconnects),
                            ("stop shows Idle", stops),
                            ("a recording holds both streams", records),
-                           ("removing the camera ends the broadcast with the two-line pop-up", camera_loss)]:
-            results.check(name, step)
+                           ("removing the camera ends the broadcast with the two-line pop-up", camera_loss)])
     finally:
         desk.close()
         server.stop()

@@ -282,6 +282,11 @@ class Results:
             self.failed += 1
             print("FAIL %s: %s" % (name, error), flush=True)
 
+    def check_all(self, steps):
+        """check() for each (name, function) in turn."""
+        for name, function in steps:
+            self.check(name, function)
+
     def finish(self):
         print("%d passed, %d failed" % (self.passed, self.failed), flush=True)
         return 0 if self.failed == 0 and self.passed > 0 else 1

@@ -75,11 +75,10 @@ def run(bin_dir):
             d.wait_for(lambda: not desk.find_all(app, name="Detached preview"), 20, "the preview to close")
             assert_live(desk, extents(desk, desk.find(app, name="Preview")), "monitor1-back")
 
-        for name, step in [("monitor1 shows the moving camera picture", monitor_live),
+        results.check_all([("monitor1 shows the moving camera picture", monitor_live),
                            ("a double click detaches the picture, centred on the main window", detaches),
                            ("the preview keeps the picture when a broadcast rebuilds the pipeline", survives_rebuild),
-                           ("a double click on the preview brings the picture back to monitor1", returns)]:
-            results.check(name, step)
+                           ("a double click on the preview brings the picture back to monitor1", returns)])
     finally:
         desk.close()
         server.stop()

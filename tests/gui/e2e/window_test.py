@@ -62,13 +62,12 @@ def run(bin_dir):
             assert os.path.exists(desk.settings_file())
             assert "------------------------------" in desk.log_text()
 
-        for name, step in [("wrong password shows the service's message", wrong_password),
+        results.check_all([("wrong password shows the service's message", wrong_password),
                            ("right password shows the channels", right_password),
                            ("tabs and an encoder list written to the registry", tabs_and_encoder_list),
                            ("log out shows the login panel", log_out),
                            ("a second start is refused", second_start_refused),
-                           ("closing writes the settings", close_writes_settings)]:
-            results.check(name, step)
+                           ("closing writes the settings", close_writes_settings)])
     finally:
         desk.close()
     return results.finish()

@@ -78,11 +78,10 @@ def run(bin_dir):
             for line in ("Source Frame Width: 720", "Resizing Option State: 1", "Resized Frame Height: 608"):
                 assert line in out.splitlines(), out
 
-        for name, step in [("the preview runs", preview_runs),
+        results.check_all([("the preview runs", preview_runs),
                            ("device settings: brightness moved, OK", device_settings_change_and_ok),
                            ("the preview runs again with the brighter picture", preview_runs_again_brighter),
-                           ("scalvo-cli --properties prints what Main applied", scalvo_cli_prints_what_main_applied)]:
-            results.check(name, step)
+                           ("scalvo-cli --properties prints what Main applied", scalvo_cli_prints_what_main_applied)])
     finally:
         desk.close()
     return results.finish()
